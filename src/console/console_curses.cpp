@@ -1,0 +1,504 @@
+// The POSIX backend, on ncursesw.
+//
+// The game draws into a pad of exactly the cells it needs, so that what is on screen survives a
+// window that shrinks and grows again; ncurses sends only the cells that changed since the last
+// frame. Key codes are translated into the console's own codes, and the terminal is given back as
+// it was found on every way out, signals included.
+#define NCURSES_WIDECHAR 1
+#include "console/console.h"
+#include "console/text.h"
+
+#include <curses.h>
+#include <term.h>
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <langinfo.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int EscapeDelayMilliseconds = 25;
+constexpr int NoKey = -2;
+
+// ---- terminal state, kept for restoring ---------------------------------------------------------
+
+struct Terminal {
+    SCREEN* screen = nullptr;
+    WINDOW* pad = nullptr;
+    termios savedModes{};
+    bool haveSavedModes = false;
+    bool titlePushed = false;
+    bool tooSmall = false;
+    bool inputEnded = false;
+    int pendingKey = NoKey; // the second code of a two-code key, or a key already read
+    int queuedKey = NoKey;
+    // What a signal handler writes to leave the terminal usable: only async-signal-safe calls may
+    // run there, so the bytes are prepared in advance.
+    char restoreBytes[256] = "";
+    std::size_t restoreLength = 0;
+};
+
+Terminal terminal;
+volatile std::sig_atomic_t resized = 0;
+
+void appendRestore(const char* capability) {
+    if (capability == nullptr || capability == reinterpret_cast<const char*>(-1)) {
+        return;
+    }
+    const std::size_t length = std::strlen(capability);
+    if (terminal.restoreLength + length < sizeof terminal.restoreBytes) {
+        std::memcpy(terminal.restoreBytes + terminal.restoreLength, capability, length);
+        terminal.restoreLength += length;
+    }
+}
+
+void prepareRestoreBytes() {
+    terminal.restoreLength = 0;
+    appendRestore(tigetstr(const_cast<char*>("sgr0")));
+    appendRestore(tigetstr(const_cast<char*>("rmkx")));
+    appendRestore(tigetstr(const_cast<char*>("cnorm")));
+    appendRestore(tigetstr(const_cast<char*>("rmcup")));
+    if (terminal.titlePushed) {
+        appendRestore("\033[23;2t");
+    }
+}
+
+// Safe in a signal handler.
+void restoreTerminalNow() {
+    if (terminal.restoreLength > 0) {
+        ssize_t ignored = write(STDOUT_FILENO, terminal.restoreBytes, terminal.restoreLength);
+        (void)ignored;
+    }
+    if (terminal.haveSavedModes) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.savedModes);
+    }
+}
+
+void leaveOnSignal(int signal) {
+    restoreTerminalNow();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void noteResize(int) {
+    resized = 1;
+}
+
+constexpr int EndingSignals[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
+                                 SIGABRT, SIGBUS,  SIGFPE, SIGILL};
+
+void installSignalHandlers() {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = leaveOnSignal;
+    action.sa_flags = SA_RESETHAND;
+    for (int signal : EndingSignals) {
+        sigaction(signal, &action, nullptr);
+    }
+    struct sigaction resize {};
+    sigemptyset(&resize.sa_mask);
+    resize.sa_handler = noteResize;
+    sigaction(SIGWINCH, &resize, nullptr);
+}
+
+void restoreSignalHandlers() {
+    for (int signal : EndingSignals) {
+        std::signal(signal, SIG_DFL);
+    }
+    std::signal(SIGWINCH, SIG_DFL);
+}
+
+// ---- drawing ------------------------------------------------------------------------------------
+
+bool windowLargeEnough() {
+    return COLS >= ScreenWidth && LINES >= ScreenHeight;
+}
+
+void showTooSmall() {
+    werase(stdscr);
+    mvwprintw(stdscr, 0, 0, "The game needs a window of %dx%d; this one is %dx%d.", ScreenWidth,
+              ScreenHeight, COLS, LINES);
+    mvwprintw(stdscr, 1, 0, "Make it larger to go on.");
+    wnoutrefresh(stdscr);
+    doupdate();
+}
+
+// Shows what has been drawn since the last flush; only changed cells reach the terminal.
+void flush() {
+    if (terminal.pad == nullptr) {
+        return;
+    }
+    if (terminal.tooSmall) {
+        return;
+    }
+    pnoutrefresh(terminal.pad, 0, 0, 0, 0, ScreenHeight - 1, ScreenWidth - 1);
+    doupdate();
+}
+
+// After a resize the whole current screen is drawn again, or the size message shown instead.
+void handleResize() {
+    resized = 0;
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
+        resize_term(size.ws_row, size.ws_col);
+    }
+    terminal.tooSmall = !windowLargeEnough();
+    if (terminal.tooSmall) {
+        showTooSmall();
+        return;
+    }
+    clearok(curscr, TRUE);
+    touchwin(terminal.pad);
+    flush();
+}
+
+void writeRun(const char* text, std::size_t length) {
+    if (length > 0) {
+        waddnstr(terminal.pad, text, static_cast<int>(length));
+    }
+}
+
+void writeText(const char* text, std::size_t size) {
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = text[i];
+        if (c != '\n' && c != '\t') {
+            continue;
+        }
+        writeRun(text + runStart, i - runStart);
+        runStart = i + 1;
+        int y = 0;
+        int x = 0;
+        getyx(terminal.pad, y, x);
+        if (c == '\n') {
+            if (y + 1 < ScreenHeight) {
+                wmove(terminal.pad, y + 1, 0);
+            }
+        } else {
+            static constexpr char Blanks[] = "        ";
+            const int stop = (x / 8 + 1) * 8;
+            writeRun(Blanks,
+                     static_cast<std::size_t>((stop < ScreenWidth ? stop : ScreenWidth) - x));
+        }
+    }
+    writeRun(text + runStart, size - runStart);
+}
+
+// ---- keys ---------------------------------------------------------------------------------------
+
+int readRaw(wint_t* ch) {
+    wtimeout(terminal.pad, 0);
+    return wget_wch(terminal.pad, ch);
+}
+
+// Swallows the rest of an escape sequence that ncurses did not know, so that none of its bytes is
+// taken for typed text.
+void dropEscapeSequence(wint_t first) {
+    wint_t ch = 0;
+    if (first == '[') {
+        while (readRaw(&ch) == OK && !(ch >= 0x40 && ch <= 0x7E)) {
+        }
+    } else if (first == 'O') {
+        readRaw(&ch);
+    }
+}
+
+// Reads one key without waiting and translates it; NoKey when nothing usable was waiting.
+int readKey() {
+    wint_t ch = 0;
+    const int rc = readRaw(&ch);
+    if (rc == ERR) {
+        return NoKey;
+    }
+    if (rc == KEY_CODE_YES) {
+        struct TwoCodes {
+            wint_t key;
+            int first;
+            int second;
+        };
+        static constexpr TwoCodes Table[] = {
+            {KEY_UP, KeyExtended, KeyUp},     {KEY_DOWN, KeyExtended, KeyDown},
+            {KEY_LEFT, KeyExtended, KeyLeft}, {KEY_RIGHT, KeyExtended, KeyRight},
+            {KEY_HOME, KeyExtended, 71},      {KEY_END, KeyExtended, 79},
+            {KEY_PPAGE, KeyExtended, 73},     {KEY_NPAGE, KeyExtended, 81},
+            {KEY_IC, KeyExtended, 82},        {KEY_DC, KeyExtended, 83},
+            {KEY_F(11), KeyExtended, 133},    {KEY_F(12), KeyExtended, 134},
+        };
+        for (const TwoCodes& entry : Table) {
+            if (ch == entry.key) {
+                terminal.queuedKey = entry.second;
+                return entry.first;
+            }
+        }
+        if (ch >= KEY_F(1) && ch <= KEY_F(10)) {
+            terminal.queuedKey = 59 + static_cast<int>(ch - KEY_F(1));
+            return KeyFunction;
+        }
+        if (ch == KEY_ENTER) {
+            return KeyEnter;
+        }
+        if (ch == KEY_BACKSPACE) {
+            return KeyBackspace;
+        }
+        return NoKey; // mouse, resize and the rest: nothing the game reads
+    }
+    if (ch == '\r' || ch == '\n') {
+        return KeyEnter;
+    }
+    if (ch == KeyEscape) {
+        wint_t next = 0;
+        if (readRaw(&next) == ERR) {
+            return KeyEscape;
+        }
+        dropEscapeSequence(next);
+        return NoKey;
+    }
+    if (ch < 0x80) {
+        return static_cast<int>(ch);
+    }
+    return KeyText + static_cast<int>(ch);
+}
+
+bool fetchKey() {
+    if (terminal.pendingKey != NoKey) {
+        return true;
+    }
+    if (terminal.queuedKey != NoKey) {
+        terminal.pendingKey = terminal.queuedKey;
+        terminal.queuedKey = NoKey;
+        return true;
+    }
+    if (terminal.inputEnded || terminal.pad == nullptr) {
+        return false;
+    }
+    // Several raw reads can yield nothing: dropped escape sequences, keys the game does not read.
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        int available = 0;
+        if (ioctl(STDIN_FILENO, FIONREAD, &available) != 0 || available <= 0) {
+            // ncurses may still hold bytes it has read; one read without waiting finds them.
+            const int key = readKey();
+            if (key != NoKey) {
+                terminal.pendingKey = key;
+                return true;
+            }
+            return false;
+        }
+        const int key = readKey();
+        if (key != NoKey) {
+            terminal.pendingKey = key;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// ---- the console interface ----------------------------------------------------------------------
+
+bool openConsole(char* reason, std::size_t reasonSize) {
+    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+        std::snprintf(reason, reasonSize, "standard input and output must be a terminal");
+        return false;
+    }
+    const char* type = std::getenv("TERM");
+    if (type == nullptr || *type == '\0') {
+        std::snprintf(reason, reasonSize, "TERM is not set, so the terminal type is unknown");
+        return false;
+    }
+    std::setlocale(LC_ALL, "");
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0 &&
+        std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) {
+        std::snprintf(reason, reasonSize, "no UTF-8 locale is available");
+        return false;
+    }
+    int status = 0;
+    if (setupterm(nullptr, STDOUT_FILENO, &status) != OK) {
+        std::snprintf(reason, reasonSize, "the terminal type '%s' is unknown", type);
+        return false;
+    }
+    if (tigetstr(const_cast<char*>("cup")) == nullptr ||
+        tigetstr(const_cast<char*>("cup")) == reinterpret_cast<char*>(-1)) {
+        del_curterm(cur_term);
+        std::snprintf(reason, reasonSize, "the terminal type '%s' cannot move the cursor", type);
+        return false;
+    }
+    del_curterm(cur_term);
+    terminal.haveSavedModes = tcgetattr(STDIN_FILENO, &terminal.savedModes) == 0;
+    terminal.screen = newterm(nullptr, stdout, stdin);
+    if (terminal.screen == nullptr) {
+        std::snprintf(reason, reasonSize, "the terminal '%s' could not be set up", type);
+        return false;
+    }
+    terminal.pad = newpad(ScreenHeight, ScreenWidth);
+    if (terminal.pad == nullptr) {
+        endwin();
+        delscreen(terminal.screen);
+        terminal.screen = nullptr;
+        std::snprintf(reason, reasonSize, "out of memory");
+        return false;
+    }
+    leaveok(terminal.pad, TRUE);
+    prepareRestoreBytes();
+    installSignalHandlers();
+    terminal.tooSmall = !windowLargeEnough();
+    if (terminal.tooSmall) {
+        showTooSmall();
+    }
+    clearScreen();
+    return true;
+}
+
+void closeConsole() {
+    if (terminal.screen == nullptr) {
+        return;
+    }
+    restoreSignalHandlers();
+    if (terminal.titlePushed) {
+        putp("\033[23;2t");
+        terminal.titlePushed = false;
+    }
+    curs_set(1);
+    endwin();
+    delwin(terminal.pad);
+    delscreen(terminal.screen);
+    terminal.pad = nullptr;
+    terminal.screen = nullptr;
+    if (terminal.haveSavedModes) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &terminal.savedModes);
+    }
+    std::fflush(stdout);
+}
+
+void setupInput() {
+    cbreak();
+    noecho();
+    nonl();
+    intrflush(stdscr, FALSE);
+    keypad(terminal.pad, TRUE);
+    set_escdelay(EscapeDelayMilliseconds);
+}
+
+// Only terminals that can save and restore their title get one, so that it is given back at the
+// end.
+void setTitle(const char* title) {
+    const char* type = std::getenv("TERM");
+    if (terminal.screen == nullptr || type == nullptr || std::strncmp(type, "xterm", 5) != 0) {
+        return;
+    }
+    char sequence[128];
+    std::snprintf(sequence, sizeof sequence, "\033[22;2t\033]2;%s\007", title);
+    putp(sequence);
+    terminal.titlePushed = true;
+    prepareRestoreBytes();
+}
+
+void hideCursor() {
+    curs_set(0);
+}
+
+void clearScreen() {
+    if (terminal.pad == nullptr) {
+        return;
+    }
+    werase(terminal.pad);
+    wmove(terminal.pad, 0, 0);
+    clearok(curscr, TRUE);
+}
+
+void moveCursor(int x, int y) {
+    if (terminal.pad != nullptr && x >= 0 && x < ScreenWidth && y >= 0 && y < ScreenHeight) {
+        wmove(terminal.pad, y, x);
+    }
+}
+
+void print(const char* format, ...) {
+    if (terminal.pad == nullptr) {
+        return;
+    }
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (length > 0) {
+        const std::size_t size = static_cast<std::size_t>(length);
+        writeText(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
+    }
+}
+
+bool keyHit() {
+    if (resized) {
+        handleResize();
+    }
+    if (terminal.tooSmall) {
+        return false;
+    }
+    return fetchKey();
+}
+
+bool waitForKey() {
+    for (;;) {
+        if (keyHit()) {
+            return true;
+        }
+        if (terminal.inputEnded || terminal.pad == nullptr) {
+            return false;
+        }
+        flush();
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        const int ready = poll(&input, 1, -1);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue; // a resize: keyHit redraws
+            }
+            terminal.inputEnded = true;
+            return false;
+        }
+        if ((input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            terminal.inputEnded = true;
+            return false;
+        }
+        int available = 0;
+        if (ioctl(STDIN_FILENO, FIONREAD, &available) != 0 || available <= 0) {
+            // Readable with nothing to read: the end of the input.
+            terminal.inputEnded = true;
+            return false;
+        }
+        if (terminal.tooSmall) {
+            // Keys typed while the game cannot be seen are not played blind.
+            wint_t ignored = 0;
+            while (readRaw(&ignored) != ERR) {
+            }
+        }
+    }
+}
+
+int getKey() {
+    if (!waitForKey()) {
+        return KeyEnd;
+    }
+    const int key = terminal.pendingKey;
+    terminal.pendingKey = NoKey;
+    return key;
+}
+
+void delay(int milliseconds) {
+    flush();
+    timespec remaining{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+        if (resized) {
+            handleResize();
+        }
+    }
+}

@@ -1,0 +1,273 @@
+// The in-memory backend: follows the console's rules exactly, on a grid the tests can read.
+#include "console/console.h"
+#include "console/memory_console.h"
+#include "console/text.h"
+
+#include <array>
+#include <cstdarg>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Cell {
+    char text[5] = " "; // one UTF-8 character, or empty for the right half of a wide one
+};
+
+struct Grid {
+    std::array<std::array<Cell, memory::Width>, memory::Height> cells{};
+    int x = 0;
+    int y = 0;
+    int maxX = -1;
+    int maxY = -1;
+    int clears = 0;
+    bool cursorHidden = false;
+    bool keepScreens = false;
+    std::string title;
+    std::deque<int> keys;
+    std::vector<int> delays;
+    std::vector<std::string> screensAtDelays;
+};
+
+Grid grid;
+
+void blankCell(int x, int y) {
+    Cell& cell = grid.cells[y][x];
+    cell.text[0] = ' ';
+    cell.text[1] = '\0';
+}
+
+// A wide character overwritten in either half leaves a blank in the other half.
+void breakWideAt(int x, int y) {
+    auto& line = grid.cells[y];
+    if (line[x].text[0] == '\0' && x > 0) {
+        blankCell(x - 1, y);
+    }
+    if (x + 1 < memory::Width && line[x + 1].text[0] == '\0') {
+        blankCell(x + 1, y);
+    }
+}
+
+void nextLine() {
+    grid.x = 0;
+    if (grid.y + 1 < memory::Height) {
+        ++grid.y;
+    }
+}
+
+void putCharacter(const char* bytes, int length, int width) {
+    if (width <= 0) {
+        return;
+    }
+    if (grid.x + width > memory::Width) {
+        nextLine();
+    }
+    const int x = grid.x;
+    const int y = grid.y;
+    breakWideAt(x, y);
+    if (width == 2) {
+        breakWideAt(x + 1, y);
+    }
+    Cell& cell = grid.cells[y][x];
+    for (int i = 0; i < length; ++i) {
+        cell.text[i] = bytes[i];
+    }
+    cell.text[length] = '\0';
+    if (width == 2) {
+        grid.cells[y][x + 1].text[0] = '\0';
+    }
+    if (x + width - 1 > grid.maxX) {
+        grid.maxX = x + width - 1;
+    }
+    if (y > grid.maxY) {
+        grid.maxY = y;
+    }
+    grid.x += width;
+    if (grid.x >= memory::Width) {
+        nextLine();
+    }
+}
+
+void writeText(const char* s, std::size_t size) {
+    while (size > 0) {
+        char32_t c = 0;
+        const int used = decodeUtf8(s, size, &c);
+        if (c == '\n') {
+            nextLine();
+        } else if (c == '\t') {
+            const int stop = (grid.x / 8 + 1) * 8;
+            while (grid.x < stop && grid.x < memory::Width) {
+                putCharacter(" ", 1, 1);
+                if (grid.x == 0) {
+                    break;
+                }
+            }
+        } else {
+            putCharacter(s, used, displayWidth(c));
+        }
+        s += used;
+        size -= static_cast<std::size_t>(used);
+    }
+}
+
+} // namespace
+
+// ---- the console interface ----------------------------------------------------------------------
+
+bool openConsole(char*, std::size_t) {
+    clearScreen();
+    return true;
+}
+
+void closeConsole() {}
+void setupInput() {}
+void setTitle(const char* title) {
+    grid.title = title;
+}
+void hideCursor() {
+    grid.cursorHidden = true;
+}
+
+void clearScreen() {
+    for (int y = 0; y < memory::Height; ++y) {
+        for (int x = 0; x < memory::Width; ++x) {
+            blankCell(x, y);
+        }
+    }
+    grid.x = 0;
+    grid.y = 0;
+    ++grid.clears;
+}
+
+void moveCursor(int x, int y) {
+    if (x >= 0 && x < memory::Width && y >= 0 && y < memory::Height) {
+        grid.x = x;
+        grid.y = y;
+    }
+}
+
+void print(const char* format, ...) {
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (length > 0) {
+        writeText(buffer, static_cast<std::size_t>(length) < sizeof buffer
+                              ? static_cast<std::size_t>(length)
+                              : sizeof buffer - 1);
+    }
+}
+
+bool keyHit() {
+    return !grid.keys.empty();
+}
+bool waitForKey() {
+    return !grid.keys.empty();
+}
+
+int getKey() {
+    if (grid.keys.empty()) {
+        return KeyEnd;
+    }
+    const int key = grid.keys.front();
+    grid.keys.pop_front();
+    return key;
+}
+
+void delay(int milliseconds) {
+    grid.delays.push_back(milliseconds);
+    if (grid.keepScreens) {
+        grid.screensAtDelays.push_back(memory::screen());
+    }
+}
+
+// ---- what the tests read back -------------------------------------------------------------------
+
+namespace memory {
+
+void reset() {
+    grid = Grid{};
+    clearScreen();
+    grid.clears = 0;
+}
+
+void pushKeys(std::initializer_list<int> keys) {
+    for (int key : keys) {
+        grid.keys.push_back(key);
+    }
+}
+
+void pushKey(int key) {
+    grid.keys.push_back(key);
+}
+
+void pushText(const char* utf8) {
+    std::size_t size = std::char_traits<char>::length(utf8);
+    while (size > 0) {
+        char32_t c = 0;
+        const int used = decodeUtf8(utf8, size, &c);
+        grid.keys.push_back(c < 0x80 ? static_cast<int>(c) : KeyText + static_cast<int>(c));
+        utf8 += used;
+        size -= static_cast<std::size_t>(used);
+    }
+}
+
+std::size_t keysLeft() {
+    return grid.keys.size();
+}
+
+std::string cells(int x, int y, int columns) {
+    std::string text;
+    for (int i = x; i < x + columns && i < Width; ++i) {
+        text += grid.cells[y][i].text;
+    }
+    return text;
+}
+
+std::string row(int y) {
+    std::string text = cells(0, y, Width);
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+std::string screen() {
+    std::string text;
+    for (int y = 0; y < Height; ++y) {
+        text += cells(0, y, Width);
+        text += '\n';
+    }
+    return text;
+}
+
+int cursorX() {
+    return grid.x;
+}
+int cursorY() {
+    return grid.y;
+}
+bool cursorHidden() {
+    return grid.cursorHidden;
+}
+const std::string& title() {
+    return grid.title;
+}
+const std::vector<int>& delays() {
+    return grid.delays;
+}
+void keepScreensAtDelays() {
+    grid.keepScreens = true;
+}
+const std::vector<std::string>& screensAtDelays() {
+    return grid.screensAtDelays;
+}
+bool drewOutside(int width, int height) {
+    return grid.maxX >= width || grid.maxY >= height;
+}
+int clears() {
+    return grid.clears;
+}
+
+} // namespace memory

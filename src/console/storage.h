@@ -1,0 +1,32 @@
+// Where the ranking file lives, and the file operations that differ between platforms: the
+// folders created on first use, the lock that serialises saves, and the atomic replacement.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+constexpr std::size_t PathBytes = 1024;
+constexpr std::size_t ReasonBytes = 256;
+
+// What went wrong, for the message shown to the player: the file and the system's reason.
+struct StorageError {
+    char path[PathBytes];
+    char reason[ReasonBytes];
+};
+
+// Opens the ranking file for reading, creating its folders and an empty file when they are
+// missing. Returns nullptr and fills `error` when it cannot.
+std::FILE* openRankingFile(StorageError& error);
+
+using RankingLock = std::intptr_t;
+constexpr RankingLock NoLock = -1;
+
+// Takes the exclusive lock that one save holds from reading the file to replacing it, waiting
+// while another game holds it. NoLock on failure.
+RankingLock lockRanking(StorageError& error);
+void unlockRanking(RankingLock lock);
+
+// Replaces the ranking file with `size` bytes of `data`: written beside it, flushed to disk, then
+// renamed over it, so that the file holds either the old ranking or the new one, never neither.
+bool replaceRankingFile(const char* data, std::size_t size, StorageError& error);

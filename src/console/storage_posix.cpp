@@ -1,0 +1,223 @@
+// The ranking file on POSIX systems: $XDG_DATA_HOME/JorvoDice (else ~/.local/share/JorvoDice), or
+// ~/Library/Application Support/JorvoDice on macOS.
+#include "console/storage.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* FolderName = "JorvoDice";
+constexpr const char* FileName = "Ranking.txt";
+constexpr const char* LockName = "Ranking.lock";
+
+void setReason(StorageError& error, int errnum) {
+    std::snprintf(error.reason, sizeof error.reason, "%s", std::strerror(errnum));
+}
+
+bool fail(StorageError& error, int errnum) {
+    setReason(error, errnum);
+    return false;
+}
+
+const char* homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return home;
+    }
+    const passwd* entry = getpwuid(getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : nullptr;
+}
+
+// The folder that holds the ranking, into `out`.
+bool dataFolder(char* out, std::size_t size, StorageError& error) {
+    int written = 0;
+#if defined(__APPLE__)
+    const char* home = homeFolder();
+    if (home == nullptr) {
+        return fail(error, ENOENT);
+    }
+    written = std::snprintf(out, size, "%s/Library/Application Support/%s", home, FolderName);
+#else
+    const char* base = std::getenv("XDG_DATA_HOME");
+    if (base != nullptr && base[0] == '/') {
+        written = std::snprintf(out, size, "%s/%s", base, FolderName);
+    } else {
+        const char* home = homeFolder();
+        if (home == nullptr) {
+            std::snprintf(error.path, sizeof error.path, "~/.local/share/%s", FolderName);
+            return fail(error, ENOENT);
+        }
+        written = std::snprintf(out, size, "%s/.local/share/%s", home, FolderName);
+    }
+#endif
+    if (written < 0 || static_cast<std::size_t>(written) >= size) {
+        return fail(error, ENAMETOOLONG);
+    }
+    return true;
+}
+
+bool pathInFolder(const char* name, char* out, std::size_t size, StorageError& error) {
+    char folder[PathBytes];
+    if (!dataFolder(folder, sizeof folder, error)) {
+        return false;
+    }
+    const int written = std::snprintf(out, size, "%s/%s", folder, name);
+    if (written < 0 || static_cast<std::size_t>(written) >= size) {
+        return fail(error, ENAMETOOLONG);
+    }
+    return true;
+}
+
+// Creates every missing folder of `path`'s parent, each private to the user.
+bool createParents(const char* path, StorageError& error) {
+    char partial[PathBytes];
+    std::snprintf(partial, sizeof partial, "%s", path);
+    for (char* slash = std::strchr(partial + 1, '/'); slash != nullptr;
+         slash = std::strchr(slash + 1, '/')) {
+        *slash = '\0';
+        if (mkdir(partial, 0700) != 0 && errno != EEXIST) {
+            return fail(error, errno);
+        }
+        struct stat info {};
+        if (stat(partial, &info) != 0) {
+            return fail(error, errno);
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            return fail(error, ENOTDIR);
+        }
+        *slash = '/';
+    }
+    return true;
+}
+
+bool prepare(const char* name, char* path, std::size_t size, StorageError& error) {
+    if (!pathInFolder(name, path, size, error)) {
+        return false;
+    }
+    std::snprintf(error.path, sizeof error.path, "%s", path);
+    return createParents(path, error);
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Makes a rename in `path`'s folder durable.
+void syncFolderOf(const char* path) {
+    char folder[PathBytes];
+    std::snprintf(folder, sizeof folder, "%s", path);
+    char* slash = std::strrchr(folder, '/');
+    if (slash == nullptr) {
+        return;
+    }
+    *slash = '\0';
+    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+} // namespace
+
+std::FILE* openRankingFile(StorageError& error) {
+    char path[PathBytes];
+    if (!prepare(FileName, path, sizeof path, error)) {
+        return nullptr;
+    }
+    // Read and append: creates the file when it is missing, and fails where it could not be saved.
+    std::FILE* file = std::fopen(path, "a+e");
+    if (file == nullptr) {
+        setReason(error, errno);
+        return nullptr;
+    }
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int errnum = errno != 0 ? errno : EISDIR;
+        std::fclose(file);
+        setReason(error, errnum);
+        return nullptr;
+    }
+    std::rewind(file);
+    return file;
+}
+
+RankingLock lockRanking(StorageError& error) {
+    char path[PathBytes];
+    if (!prepare(LockName, path, sizeof path, error)) {
+        return NoLock;
+    }
+    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        setReason(error, errno);
+        return NoLock;
+    }
+    // A lock dies with its process, so a lock file left by a killed game holds nobody up.
+    while (flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            setReason(error, errno);
+            close(fd);
+            return NoLock;
+        }
+    }
+    return fd;
+}
+
+void unlockRanking(RankingLock lock) {
+    if (lock != NoLock) {
+        close(static_cast<int>(lock)); // releases the lock
+    }
+}
+
+bool replaceRankingFile(const char* data, std::size_t size, StorageError& error) {
+    char path[PathBytes];
+    if (!prepare(FileName, path, sizeof path, error)) {
+        return false;
+    }
+    // A file the user made read-only stays as it is, although the folder would allow replacing it.
+    if (access(path, W_OK) != 0 && errno != ENOENT) {
+        return fail(error, errno);
+    }
+    char temporary[PathBytes + 8];
+    std::snprintf(temporary, sizeof temporary, "%s.XXXXXX", path);
+    const int fd = mkostemp(temporary, O_CLOEXEC);
+    if (fd < 0) {
+        return fail(error, errno);
+    }
+    if (!writeAll(fd, data, size) || fsync(fd) != 0) {
+        const int errnum = errno;
+        close(fd);
+        unlink(temporary);
+        return fail(error, errnum);
+    }
+    if (close(fd) != 0) {
+        const int errnum = errno;
+        unlink(temporary);
+        return fail(error, errnum);
+    }
+    if (rename(temporary, path) != 0) {
+        const int errnum = errno;
+        unlink(temporary);
+        return fail(error, errnum);
+    }
+    syncFolderOf(path);
+    return true;
+}

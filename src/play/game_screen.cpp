@@ -1,0 +1,140 @@
+#include "play/game_screen.h"
+
+#include "console/console.h"
+#include "dice/dice.h"
+
+namespace {
+
+constexpr int TurnX = 65, TurnY = 3;
+constexpr int SingleModeX = 27, ModeY = 8;
+constexpr int HeaderX = 84, HeaderY = 2;
+constexpr int PlayerTurnX = 28;
+constexpr int DiceCursorX = 12, DiceCursorY = 17;
+constexpr int RollButtonX = 28, RollButtonY = 19;
+constexpr int RemainRollX = 25, RemainRollY = 22;
+constexpr int LabelX = 65;
+constexpr int CursorX[PlayerCount] = {79, 91};
+constexpr int ValueX[PlayerCount] = {83, 95};
+constexpr int SubtotalX[PlayerCount] = {82, 94};
+constexpr int SubtotalY = 12, BonusY = 13, TotalY = 25;
+constexpr int DieWidth = 10;
+
+constexpr int CategoryRow[CategoryCount] = {5, 6, 7, 8, 9, 10, 17, 19, 20, 21, 22, 23};
+constexpr const char* CategoryLabel[CategoryCount] = {
+    "Aces",   "Deuces",      "Threes",     "Fours",       "Fives",       "Sixes",
+    "Choice", "4 of a Kind", "Full House", "S. Straight", "L. Straight", "Jorvo",
+};
+
+struct Label {
+    int row;
+    const char* text;
+};
+constexpr Label SheetLabels[] = {
+    {12, "Subtotal"},
+    {13, "+35 Bonus"},
+    {15, "Bonus if Aces-Sixes are over 63 points"},
+    {25, "Total"},
+};
+
+void drawHoldLabels(const Dice& fix) {
+    print("\n\n\n\t");
+    for (int held : fix) {
+        print("%s", held == 1 ? "   fix    " : "          ");
+    }
+    print("\n");
+}
+
+void drawTotals(int mode, const Totals& totals) {
+    const int players = mode == ModeMulti ? 2 : 1;
+    for (int p = 0; p < players; ++p) {
+        moveCursor(SubtotalX[p], SubtotalY);
+        print("%2d/63", totals.subtotal[p]);
+    }
+    for (int p = 0; p < players; ++p) {
+        if (bonusGranted(totals.subtotal[p])) {
+            moveCursor(ValueX[p], BonusY);
+            print("+35");
+        }
+    }
+    for (int p = 0; p < players; ++p) {
+        moveCursor(ValueX[p], TotalY);
+        print("%3d", totals.total[p]);
+    }
+}
+
+} // namespace
+
+void drawDiceCursor(int focus, int diceCursor) {
+    moveCursor(DiceCursorX, DiceCursorY);
+    for (int i = 0; i < DiceCount; ++i) {
+        const bool here = focus == FocusDice && diceCursor == i;
+        // Ten columns a die, with the arrow under its centre; the last die needs only the arrow.
+        print(i < DiceCount - 1 ? "%s         " : "%s", here ? "↑" : " ");
+    }
+}
+
+void drawRollButton(int focus, int turn) {
+    moveCursor(RollButtonX, RollButtonY);
+    print("%s", focus == FocusRoll && turn <= TurnCount ? "-> roll" : "   roll");
+}
+
+void drawScoreLabels() {
+    for (int c = 0; c < CategoryCount; ++c) {
+        moveCursor(LabelX, CategoryRow[c]);
+        print("%s", CategoryLabel[c]);
+    }
+    for (const Label& label : SheetLabels) {
+        moveCursor(LabelX, label.row);
+        print("%s", label.text);
+    }
+}
+
+void drawScoreCursor(int scoreCursor, int player) {
+    for (int c = 0; c < CategoryCount; ++c) {
+        for (int p = 0; p < PlayerCount; ++p) {
+            moveCursor(CursorX[p], CategoryRow[c]);
+            print("%s", scoreCursor == c && player == p ? "->" : "  ");
+        }
+    }
+}
+
+void drawScoreValues(int player, const std::array<Sheet, PlayerCount>& playersScore,
+                     const std::array<Sheet, PlayerCount>& selected, const Sheet& scores,
+                     int remainRoll) {
+    for (int c = 0; c < CategoryCount; ++c) {
+        for (int p = 0; p < PlayerCount; ++p) {
+            moveCursor(ValueX[p], CategoryRow[c]);
+            if (selected[p][c] == 1) {
+                print("[%2d]", playersScore[p][c]);
+            } else if (remainRoll == RollsPerTurn || p != player) {
+                print("   ");
+            } else {
+                print("%3d", scores[c]);
+            }
+        }
+    }
+}
+
+void drawGameFrame(const GameState& state, int mode, const Sheet& scores, const Totals& totals) {
+    moveCursor(TurnX, TurnY);
+    print("turn %2d/12", state.turn);
+    if (mode == ModeMulti) {
+        moveCursor(HeaderX, HeaderY);
+        print("1P\t\t2P");
+        moveCursor(PlayerTurnX, ModeY);
+        print("%dP's turn", state.player + 1);
+    } else {
+        moveCursor(SingleModeX, ModeY);
+        print("SINGLE MODE");
+    }
+    drawHoldLabels(state.fix);
+    drawDice(state.eyes, 1);
+    drawDiceCursor(state.focus, state.diceCursor);
+    drawRollButton(state.focus, state.turn);
+    moveCursor(RemainRollX, RemainRollY);
+    print("Remain Roll : %d", state.remainRoll);
+    drawScoreLabels();
+    drawScoreCursor(state.scoreCursor, state.player);
+    drawScoreValues(state.player, state.playersScore, state.selected, scores, state.remainRoll);
+    drawTotals(mode, totals);
+}

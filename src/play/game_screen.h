@@ -1,0 +1,16 @@
+// The game screen, drawn whole every frame at fixed cells with fixed widths, so that each frame
+// overwrites the last without clearing.
+#pragma once
+
+#include "app/game_state.h"
+#include "rules/rules.h"
+
+void drawGameFrame(const GameState& state, int mode, const Sheet& scores, const Totals& totals);
+
+void drawDiceCursor(int focus, int diceCursor);
+void drawRollButton(int focus, int turn);
+void drawScoreLabels();
+void drawScoreCursor(int scoreCursor, int player);
+void drawScoreValues(int player, const std::array<Sheet, PlayerCount>& playersScore,
+                     const std::array<Sheet, PlayerCount>& selected, const Sheet& scores,
+                     int remainRoll);

@@ -1,0 +1,50 @@
+// The ten best single-player results, kept across runs in the ranking file.
+#pragma once
+
+#include "console/storage.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+
+constexpr int RankCount = 10;
+constexpr int NameCharacters = 9;
+// Nine characters of up to four UTF-8 bytes each, and the terminating zero.
+constexpr int NameBytes = NameCharacters * 4 + 1;
+
+// One place of the ranking; rank 0 marks a slot with no entry. Real entries always come first.
+struct RankEntry {
+    int rank;
+    char name[NameBytes];
+    int score;
+};
+
+using RankTable = std::array<RankEntry, RankCount>;
+
+// ---- the file format ----------------------------------------------------------------------------
+// One "place<TAB>name<TAB>score" line an entry. Reading takes whitespace-separated triples, at
+// most ten, and stops at the first triple that cannot be completed, which is dropped. Names are
+// cut to NameCharacters and anything unprintable in them becomes '?'.
+void readRanking(std::FILE* file, RankTable& r);
+// Writes the real entries, places renumbered 1, 2, ...; returns the bytes used, or 0 if `size`
+// is too small.
+std::size_t formatRanking(const RankTable& r, char* out, std::size_t size);
+// Puts a new result in front of the first entry with a strictly lower score (or the first empty
+// slot) and renumbers the places; a result below all ten changes nothing but the numbering.
+void mergeResult(RankTable& r, const char* name, int score);
+
+// ---- load and save ------------------------------------------------------------------------------
+enum class SaveResult { Saved, InputEnded, Failed };
+
+// Loads the table at start-up; false with `error` filled when the file cannot be opened.
+bool loadRanking(RankTable& r, StorageError& error);
+// Asks the player's name on row 25 and enters `total` into the ranking file.
+SaveResult saveRanking(RankTable& r, int total, StorageError& error);
+
+// Reads the name at the prompt: one word of at most NameCharacters printable characters, echoed
+// as typed. False if the input ended first.
+bool readName(char (&name)[NameBytes], int x, int y);
+
+// ---- the ranking screen -------------------------------------------------------------------------
+// Lists the table until Enter or Space; returns with the screen cleared. False if the input ended.
+bool showRanking(const RankTable& r);
