@@ -1,0 +1,117 @@
+#include "console/text.h"
+#include "dice/dice.h"
+#include "support.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+// Pip rows of one die, top to bottom, for each face.
+const char* const Faces[6][3] = {
+    {"┃　 　　┃ ", "┃　 ● 　┃ ", "┃　 　　┃ "}, {"┃ ● 　　┃ ", "┃　 　　┃ ", "┃　　 ● ┃ "},
+    {"┃ ● 　　┃ ", "┃　 ● 　┃ ", "┃　　 ● ┃ "}, {"┃ ● 　● ┃ ", "┃　 　　┃ ", "┃ ● 　● ┃ "},
+    {"┃ ● 　● ┃ ", "┃　 ● 　┃ ", "┃ ● 　● ┃ "}, {"┃ ● 　● ┃ ", "┃ ● 　● ┃ ", "┃ ● 　● ┃ "},
+};
+const std::string Top = "┏━━━━━━━┓ ┏━━━━━━━┓ ┏━━━━━━━┓ ┏━━━━━━━┓ ┏━━━━━━━┓";
+const std::string Bottom = "┗━━━━━━━┛ ┗━━━━━━━┛ ┗━━━━━━━┛ ┗━━━━━━━┛ ┗━━━━━━━┛";
+
+} // namespace
+
+// Every face in every position, in both indentations, cell for cell.
+TEST(DrawDice, DrawsEveryFaceAtBothIndentations) {
+    struct Indentation {
+        int inGame;
+        int column;
+    };
+    for (Indentation indentation : {Indentation{0, 35}, Indentation{1, 8}}) {
+        for (int first = 1; first <= 6; ++first) {
+            const Dice eyes{first, first % 6 + 1, (first + 1) % 6 + 1, (first + 2) % 6 + 1,
+                            (first + 3) % 6 + 1};
+            memory::reset();
+            moveCursor(0, 4);
+            drawDice(eyes, indentation.inGame);
+            const int x = indentation.column;
+            EXPECT_EQ(memory::cells(0, 4, x), std::string(static_cast<std::size_t>(x), ' '));
+            EXPECT_EQ(memory::cells(x, 4, 50), Top + " ");
+            for (int row = 0; row < 3; ++row) {
+                std::string expected;
+                for (int face : eyes) {
+                    expected += Faces[face - 1][row];
+                }
+                EXPECT_EQ(memory::cells(x, 5 + row, 50), expected)
+                    << "face row " << row << " first die " << first;
+                EXPECT_EQ(textWidth(expected.c_str()), 50);
+            }
+            EXPECT_EQ(memory::cells(x, 8, 50), Bottom + " ");
+            EXPECT_EQ(memory::row(8).size(), static_cast<std::size_t>(x) + Bottom.size());
+            EXPECT_EQ(memory::cursorX(), 0);
+            EXPECT_EQ(memory::cursorY(), 9);
+        }
+    }
+}
+
+TEST(DrawDice, CornerPipsOfTwoAndThreeAreTopLeftAndBottomRight) {
+    memory::reset();
+    drawDice(Dice{2, 3, 1, 1, 1}, 1);
+    EXPECT_EQ(memory::cells(8, 1, 20), "┃ ● 　　┃ ┃ ● 　　┃ ");
+    EXPECT_EQ(memory::cells(8, 3, 20), "┃　　 ● ┃ ┃　　 ● ┃ ");
+}
+
+TEST(RollDice, ShowsFiveFramesAndLeavesHeldDiceAlone) {
+    std::srand(7);
+    for (int trial = 0; trial < 200; ++trial) {
+        memory::reset();
+        memory::keepScreensAtDelays();
+        Dice eyes{6, 5, 4, 3, 2};
+        const Dice fix{trial % 2, 0, 1, trial % 3 == 0 ? 1 : 0, 0};
+        const Dice before = eyes;
+        rollDice(eyes, 1, fix);
+        ASSERT_EQ(memory::delays(), (std::vector<int>{100, 100, 100, 100, 100}));
+        for (int i = 0; i < DiceCount; ++i) {
+            EXPECT_GE(eyes[i], 1);
+            EXPECT_LE(eyes[i], 6);
+            if (fix[i] == 1) {
+                EXPECT_EQ(eyes[i], before[i]);
+            }
+        }
+        // Each frame draws the dice on rows 12 to 16 and nothing else.
+        for (const std::string& frame : memory::screensAtDelays()) {
+            std::istringstream rows(frame);
+            std::string line;
+            for (int y = 0; std::getline(rows, line); ++y) {
+                const bool blank = line.find_first_not_of(' ') == std::string::npos;
+                EXPECT_EQ(blank, y < 12 || y > 16) << "row " << y;
+            }
+        }
+        EXPECT_EQ(memory::cells(8, 12, 49), Top);
+        EXPECT_EQ(memory::cells(8, 16, 49), Bottom);
+        EXPECT_EQ(memory::row(11), "");
+        EXPECT_EQ(memory::row(17), "");
+    }
+}
+
+TEST(RollDice, AllHeldStillShowsFiveFramesAndChangesNothing) {
+    memory::reset();
+    Dice eyes{1, 2, 3, 4, 5};
+    rollDice(eyes, 1, Dice{1, 1, 1, 1, 1});
+    EXPECT_EQ(memory::delays().size(), 5u);
+    EXPECT_EQ(eyes, (Dice{1, 2, 3, 4, 5}));
+}
+
+TEST(RollDice, EveryFaceTurnsUp) {
+    std::srand(11);
+    int seen[7] = {};
+    for (int trial = 0; trial < 60; ++trial) {
+        memory::reset();
+        Dice eyes{1, 1, 1, 1, 1};
+        rollDice(eyes, 1, Dice{});
+        for (int face : eyes) {
+            ++seen[face];
+        }
+    }
+    for (int face = 1; face <= 6; ++face) {
+        EXPECT_GT(seen[face], 0) << face;
+    }
+}

@@ -1,0 +1,297 @@
+#include "ranking/ranking.h"
+#include "support.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Entry {
+    int rank;
+    std::string name;
+    int score;
+    bool operator==(const Entry&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Entry& e) {
+    return out << e.rank << " '" << e.name << "' " << e.score;
+}
+
+// The real entries of a table, checking that every slot after them is empty.
+std::vector<Entry> entriesOf(const RankTable& r) {
+    std::vector<Entry> entries;
+    std::size_t i = 0;
+    for (; i < r.size() && r[i].rank != 0; ++i) {
+        entries.push_back({r[i].rank, r[i].name, r[i].score});
+    }
+    for (; i < r.size(); ++i) {
+        EXPECT_EQ(r[i].rank, 0) << "slot " << i;
+        EXPECT_STREQ(r[i].name, "") << "slot " << i;
+        EXPECT_EQ(r[i].score, 0) << "slot " << i;
+    }
+    return entries;
+}
+
+RankTable parse(const std::string& content) {
+    std::FILE* file = std::tmpfile();
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::rewind(file);
+    RankTable r;
+    std::memset(&r, 0x5A, sizeof r); // whatever the table held before is replaced
+    readRanking(file, r);
+    std::fclose(file);
+    return r;
+}
+
+RankTable tableOf(const std::vector<Entry>& entries) {
+    RankTable r{};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        r[i].rank = entries[i].rank;
+        std::snprintf(r[i].name, sizeof r[i].name, "%s", entries[i].name.c_str());
+        r[i].score = entries[i].score;
+    }
+    return r;
+}
+
+std::string tenEntries() {
+    std::string text;
+    for (int i = 0; i < 10; ++i) {
+        text += std::to_string(i + 1) + "\tp" + std::to_string(i) + "\t" +
+                std::to_string(i == 0 ? 200 : 160 - 10 * i) + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(ReadRanking, ReadsWhitespaceSeparatedTriples) {
+    const std::string longName(1 << 20, 'n');
+    struct Case {
+        const char* what;
+        std::string content;
+        std::vector<Entry> entries;
+    } cases[] = {
+        {"empty", "", {}},
+        {"three",
+         "1\tAnn\t210\n2\tBo\t180\n3\tCy\t99\n",
+         {{1, "Ann", 210}, {2, "Bo", 180}, {3, "Cy", 99}}},
+        {"crlf and extra whitespace",
+         "  1 \t Ann\r\n  210\r\n\r\n2\tBo\t180\r\n",
+         {{1, "Ann", 210}, {2, "Bo", 180}}},
+        {"a word for a number", "1\tAnn\t210\nx\tBo\t180\n3\tCy\t99\n", {{1, "Ann", 210}}},
+        {"a score that is a word", "1\tAnn\tlots\n2\tBo\t180\n", {}},
+        {"truncated last line", "1\tAnn\t210\n2\tBo\n", {{1, "Ann", 210}}},
+        {"a lone place", "1\tAnn\t210\n2", {{1, "Ann", 210}}},
+        {"an overlong name is cut", "1\tAbcdefghijklmnop\t50\n", {{1, "Abcdefghi", 50}}},
+        {"a 1 MB name",
+         "1\t" + longName + "\t70\n2\tBo\t60\n",
+         {{1, "nnnnnnnnn", 70}, {2, "Bo", 60}}},
+        {"control bytes become ?", "1\tA\x1b[2Jb\x07\t40\n", {{1, "A?[2Jb?", 40}}},
+        {"a number beyond int", "1\tAnn\t99999999999\n", {}},
+        {"places as stored", "3\tAnn\t10\n3\tBo\t9\n", {{3, "Ann", 10}, {3, "Bo", 9}}},
+        {"a place of 0 takes its position", "0\tAnn\t10\n", {{1, "Ann", 10}}},
+        {"UTF-8 names", "1\t김철수\t150\n", {{1, "김철수", 150}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(entriesOf(parse(c.content)), c.entries) << c.what;
+    }
+}
+
+TEST(ReadRanking, ReadsAtMostTenEntries) {
+    const std::string eleven = tenEntries() + "11\textra\t1\n";
+    const std::vector<Entry> entries = entriesOf(parse(eleven));
+    ASSERT_EQ(entries.size(), 10u);
+    EXPECT_EQ(entries[9], (Entry{10, "p9", 70}));
+}
+
+TEST(MergeResult, PutsTheResultBehindEqualScoresAndRenumbers) {
+    struct Case {
+        const char* what;
+        std::vector<Entry> before;
+        int score;
+        std::vector<Entry> after;
+    } cases[] = {
+        {"into an empty table", {}, 120, {{1, "new", 120}}},
+        {"equal score stays behind",
+         {{1, "a", 200}, {2, "b", 150}, {3, "c", 140}},
+         150,
+         {{1, "a", 200}, {2, "b", 150}, {3, "new", 150}, {4, "c", 140}}},
+        {"below all, table not full",
+         {{1, "a", 200}, {2, "b", 150}},
+         10,
+         {{1, "a", 200}, {2, "b", 150}, {3, "new", 10}}},
+        {"places renumbered",
+         {{4, "a", 200}, {4, "b", 150}},
+         300,
+         {{1, "new", 300}, {2, "a", 200}, {3, "b", 150}}},
+    };
+    for (const Case& c : cases) {
+        RankTable r = tableOf(c.before);
+        mergeResult(r, "new", c.score);
+        EXPECT_EQ(entriesOf(r), c.after) << c.what;
+    }
+}
+
+TEST(MergeResult, AFullTableDropsItsLastOrKeepsAllTen) {
+    RankTable r = parse(tenEntries()); // 200, 150, 140, ..., 70
+    mergeResult(r, "new", 150);
+    std::vector<Entry> entries = entriesOf(r);
+    ASSERT_EQ(entries.size(), 10u);
+    EXPECT_EQ(entries[1], (Entry{2, "p1", 150}));
+    EXPECT_EQ(entries[2], (Entry{3, "new", 150}));
+    EXPECT_EQ(entries[9], (Entry{10, "p8", 80}));
+
+    RankTable low = parse(tenEntries());
+    for (RankEntry& e : low) {
+        e.rank = 7;
+    }
+    mergeResult(low, "new", 5);
+    entries = entriesOf(low);
+    ASSERT_EQ(entries.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(entries[static_cast<std::size_t>(i)].rank, i + 1);
+        EXPECT_NE(entries[static_cast<std::size_t>(i)].name, "new");
+    }
+}
+
+TEST(FormatRanking, WritesOnlyRealEntriesAndReadsBackTheSame) {
+    const RankTable r = tableOf({{1, "Ann", 210}, {2, "김철수", 180}, {3, "Cy", 99}});
+    char text[1024];
+    const std::size_t size = formatRanking(r, text, sizeof text);
+    EXPECT_EQ(std::string(text, size), "1\tAnn\t210\n2\t김철수\t180\n3\tCy\t99\n");
+    EXPECT_EQ(entriesOf(parse(std::string(text, size))), entriesOf(r));
+    EXPECT_EQ(formatRanking(tableOf({}), text, sizeof text), 0u);
+}
+
+class RankingFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = useFreshDataFolder();
+        memory::reset();
+    }
+    std::string folder;
+    RankTable r{};
+    StorageError error{};
+};
+
+TEST_F(RankingFile, AMissingFileIsCreatedEmptyWithItsFolders) {
+    ASSERT_TRUE(loadRanking(r, error)) << error.reason;
+    EXPECT_TRUE(entriesOf(r).empty());
+    EXPECT_TRUE(std::filesystem::is_regular_file(rankingFilePath()));
+    EXPECT_EQ(readFile(rankingFilePath()), "");
+}
+
+TEST_F(RankingFile, SaveAsksTheNameAndWritesTheMergedTable) {
+    writeFile(rankingFilePath(), "1\tAnn\t210\n2\tBo\t180\n");
+    ASSERT_TRUE(loadRanking(r, error));
+    pushScript("Cyrus the great E");
+    ASSERT_EQ(saveRanking(r, 200, error), SaveResult::Saved) << error.reason;
+    EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t210\n2\tCyrus\t200\n3\tBo\t180\n");
+    EXPECT_EQ(memory::keysLeft(), 0u);
+}
+
+TEST_F(RankingFile, SaveKeepsAResultThatAnotherGameSavedMeanwhile) {
+    ASSERT_TRUE(loadRanking(r, error));
+    writeFile(rankingFilePath(), "1\tOther\t150\n");
+    pushScript("Me E");
+    ASSERT_EQ(saveRanking(r, 100, error), SaveResult::Saved);
+    EXPECT_EQ(readFile(rankingFilePath()), "1\tOther\t150\n2\tMe\t100\n");
+}
+
+TEST_F(RankingFile, FailuresNameTheFileAndLeaveItUntouched) {
+    // A file standing where the folder should be.
+    writeFile(folder + "/JorvoDice", "not a folder");
+    EXPECT_FALSE(loadRanking(r, error));
+    EXPECT_NE(std::string(error.path).find("JorvoDice"), std::string::npos);
+    EXPECT_STRNE(error.reason, "");
+    std::filesystem::remove(folder + "/JorvoDice");
+
+    // A folder standing where the file should be.
+    std::filesystem::create_directories(rankingFilePath());
+    EXPECT_FALSE(loadRanking(r, error));
+    EXPECT_EQ(std::string(error.path), rankingFilePath());
+    std::filesystem::remove(rankingFilePath());
+}
+
+TEST_F(RankingFile, AnUnreadableFileAtTheEndAsksNoName) {
+    ASSERT_TRUE(loadRanking(r, error));
+    std::filesystem::remove(rankingFilePath());
+    std::filesystem::create_directories(rankingFilePath());
+    pushScript("Ann E");
+    EXPECT_EQ(saveRanking(r, 100, error), SaveResult::Failed);
+    EXPECT_EQ(memory::keysLeft(), 5u);
+    EXPECT_EQ(memory::row(25), "");
+}
+
+TEST(NamePrompt, KeepsOneWordOfNinePrintableCharacters) {
+    struct Case {
+        const char* what;
+        std::vector<int> keys;
+        std::string name;
+    } cases[] = {
+        {"plain", {'A', 'n', 'n', KeyEnter}, "Ann"},
+        {"blank lines do not end it", {KeyEnter, ' ', ' ', KeyEnter, 'B', 'o', KeyEnter}, "Bo"},
+        {"first word only", {'a', 'b', ' ', 'c', 'd', KeyEnter}, "ab"},
+        {"nine characters at most",
+         {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0', 'x', KeyEnter},
+         "123456789"},
+        {"escape sequences and controls are dropped",
+         {KeyEscape, KeyExtended, KeyUp, KeyFunction, 59, 'o', 7, 9, 'k', KeyEnter},
+         "ok"},
+        {"backspace edits",
+         {'a', 'b', KeyBackspace, 'c', KeyDelete, KeyDelete, KeyBackspace, 'd', KeyEnter},
+         "d"},
+        {"UTF-8", {KeyText + 0xAE40, KeyText + 0xE0, 'z', KeyEnter}, "김àz"},
+        {"C1 controls are dropped", {KeyText + 0x9B, 'q', KeyEnter}, "q"},
+    };
+    for (const Case& c : cases) {
+        memory::reset();
+        for (int key : c.keys) {
+            memory::pushKey(key);
+        }
+        char name[NameBytes];
+        ASSERT_TRUE(readName(name, 39, 25)) << c.what;
+        EXPECT_EQ(std::string(name), c.name) << c.what;
+        EXPECT_EQ(memory::row(25), std::string(39, ' ') + c.name) << c.what;
+    }
+    memory::reset();
+    memory::pushKeys({'a', 'b'});
+    char name[NameBytes];
+    EXPECT_FALSE(readName(name, 39, 25));
+}
+
+TEST(RankingScreen, ListsTheEntriesUpToTheFirstEmptySlot) {
+    RankTable r = tableOf({{1, "Ann", 210}, {2, "김철수", 180}, {5, "Cy", 7}});
+    r[4] = r[0]; // after an empty slot: never listed
+    memory::reset();
+    memory::pushKeys({'x', KeyExtended, KeyDown, KeyEnter});
+    EXPECT_TRUE(showRanking(r));
+    EXPECT_EQ(memory::keysLeft(), 0u);
+    EXPECT_EQ(memory::clears(), 2);
+    memory::reset();
+    memory::pushKeys({KeyEscape});
+    EXPECT_FALSE(showRanking(r));
+    ExpectedScreen expected;
+    expected.put(48, 3, " 1         Ann   210");
+    expected.put(48, 5, " 2      김철수   180");
+    expected.put(48, 7, " 5          Cy     7");
+    expected.put(48, 25, "PRESS ENTER TO RETURN");
+    expectScreen(expected);
+}
+
+TEST(RankingScreen, AnEmptyTableShowsOnlyTheReturnLine) {
+    RankTable r{};
+    memory::reset();
+    memory::pushKeys({KeySpace});
+    EXPECT_TRUE(showRanking(r));
+    // The screen is cleared on return; an input that ends leaves it as it was shown.
+    memory::reset();
+    EXPECT_FALSE(showRanking(r));
+    ExpectedScreen expected;
+    expected.put(48, 25, "PRESS ENTER TO RETURN");
+    expectScreen(expected);
+}
