@@ -35,6 +35,13 @@ ExpectedScreen frameBase(const Dice& eyes) {
     return screen;
 }
 
+ExpectedScreen firstSingleFrame() {
+    ExpectedScreen expected = frameBase(Dice{1, 2, 3, 4, 5});
+    expected.put(65, 3, "turn  1/12").put(27, 8, "SINGLE MODE").put(28, 19, "-> roll");
+    expected.put(25, 22, "Remain Roll : 3").put(82, 12, " 0/63").put(83, 25, "  0");
+    return expected;
+}
+
 void draw(const GameState& state, int mode) {
     memory::reset();
     drawGameFrame(state, mode, evaluateCategories(state.eyes).scores, computeTotals(state));
@@ -44,10 +51,7 @@ void draw(const GameState& state, int mode) {
 
 TEST(GameScreen, FirstFrameOfASinglePlayerGame) {
     draw(GameState{}, ModeSingle);
-    ExpectedScreen expected = frameBase(Dice{1, 2, 3, 4, 5});
-    expected.put(65, 3, "turn  1/12").put(27, 8, "SINGLE MODE").put(28, 19, "-> roll");
-    expected.put(25, 22, "Remain Roll : 3").put(82, 12, " 0/63").put(83, 25, "  0");
-    expectScreen(expected);
+    expectScreen(firstSingleFrame());
     EXPECT_FALSE(memory::drewOutside(ScreenWidth, ScreenHeight));
 }
 
@@ -112,10 +116,7 @@ TEST(GameScreen, ShorterTextOverwritesLongerTextFrameAfterFrame) {
     draw(state, ModeSingle);
     state = GameState{};
     drawGameFrame(state, ModeSingle, evaluateCategories(state.eyes).scores, computeTotals(state));
-    ExpectedScreen expected = frameBase(Dice{1, 2, 3, 4, 5});
-    expected.put(65, 3, "turn  1/12").put(27, 8, "SINGLE MODE").put(28, 19, "-> roll");
-    expected.put(25, 22, "Remain Roll : 3").put(82, 12, " 0/63").put(83, 25, "  0");
-    expectScreen(expected);
+    expectScreen(firstSingleFrame());
 }
 
 TEST(GameScreen, RecordedValuesSubtotalOverAHundredAndTheBonus) {
