@@ -33,7 +33,8 @@ bool readWord(std::FILE* file, char* out, std::size_t size) {
     std::size_t length = 0;
     while (c != EOF && !isBlank(c)) {
         if (length + 1 < size) {
-            out[length++] = static_cast<char>(c);
+            // A zero byte would end the word early, and a name cut to nothing would not read back.
+            out[length++] = c == '\0' ? '?' : static_cast<char>(c);
         }
         c = std::getc(file);
     }
