@@ -1,0 +1,416 @@
+#!/usr/bin/env python3
+"""Measures what the game costs the machine and the terminal link, and prints the figures.
+
+The game runs on a pseudo-terminal of this script's own, so every byte it writes and the moment it
+arrives are seen exactly. The game counts as idle once it is blocked in poll() waiting for a key
+and nothing it wrote is left unread; the bytes of a key are those that arrive between the key and
+that moment. This is a benchmark, not a test: it prints figures beside their goals and exits 0
+whether or not the goals are met.
+
+Usage: bench.py [--quick] GAME
+"""
+import fcntl
+import os
+import select
+import signal
+import statistics
+import struct
+import sys
+import tempfile
+import termios
+import time
+
+COLUMNS, ROWS = 110, 30
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+# The system calls that mean "waiting for a key", by machine.
+POLL_SYSCALLS = {"aarch64": {"73"}, "arm64": {"73"}}.get(os.uname().machine, {"7", "271"})
+
+# Keys as a terminal in keypad-transmit mode sends them (the game switches that mode on).
+UP, DOWN, RIGHT, LEFT = b"\x1bOA", b"\x1bOB", b"\x1bOC", b"\x1bOD"
+ENTER = b"\r"
+
+# Answers to the queries a terminal library may send; none is expected, each is counted.
+QUERIES = {
+    b"\x1b[6n": b"\x1b[1;1R",
+    b"\x1b[c": b"\x1b[?62;22c",
+    b"\x1b[>c": b"\x1b[>0;0;0c",
+}
+
+# A full ranking, so that start-up reads ten entries.
+RANKING = "".join(f"{place}\tplayer{place}\t{220 - 20 * place}\n" for place in range(1, 11))
+NAME_PROMPT = "이름 입력".encode()
+
+
+class Game:
+    """One run of the game on a pseudo-terminal of COLUMNS x ROWS."""
+
+    def __init__(self, exe, data_home):
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": data_home,
+            "TERM": "xterm-256color",
+            "LANG": "C.UTF-8",
+            "XDG_DATA_HOME": data_home,
+        }
+        self.started = time.monotonic()
+        pid, fd = os.forkpty()
+        if pid == 0:
+            try:
+                fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLUMNS, 0, 0))
+                os.execve(exe, [exe], env)
+            finally:
+                os._exit(127)
+        self.pid, self.fd = pid, fd
+        self.log = []  # (time, bytes) of every read from the terminal
+        self.queries = 0
+        self.closed = False
+        self.status = None
+        self.rusage = None
+
+    # ---- the terminal side ----------------------------------------------------------------------
+
+    def pump(self, timeout):
+        """Reads what the game wrote within `timeout` seconds; False when nothing came."""
+        if self.closed:
+            return False
+        ready, _, _ = select.select([self.fd], [], [], max(timeout, 0))
+        if not ready:
+            return False
+        try:
+            data = os.read(self.fd, 65536)
+        except OSError:  # EIO: the game has closed its side
+            data = b""
+        if not data:
+            self.closed = True
+            return False
+        self.log.append((time.monotonic(), data))
+        for query, answer in QUERIES.items():
+            if query in data:
+                self.queries += 1
+                os.write(self.fd, answer)
+        return True
+
+    def output(self, start=0):
+        return b"".join(data for _, data in self.log[start:])
+
+    def waiting_in_poll(self):
+        try:
+            with open(f"/proc/{self.pid}/syscall") as f:
+                return f.read().split()[0] in POLL_SYSCALLS
+        except (OSError, IndexError):
+            return False
+
+    def wait_idle(self, timeout=10.0, settle=0.02):
+        """Waits until the game waits for a key with all it wrote read."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and not self.closed:
+            if self.pump(settle):
+                continue
+            if self.waiting_in_poll() and not self.pump(settle):
+                return True
+        return False
+
+    def wait_for(self, text, timeout=5.0):
+        """Reads until `text` has been written; returns the time of the read that completed it."""
+        deadline = time.monotonic() + timeout
+        seen = b""
+        while time.monotonic() < deadline and not self.closed:
+            if self.pump(0.05):
+                seen += self.log[-1][1]
+                if text in seen:
+                    return self.log[-1][0]
+        raise RuntimeError(f"the game never wrote {text!r}")
+
+    def key(self, keys):
+        """Sends keys and waits until the game is idle again. Returns the index of the first read
+        of the answer in the log, the bytes of the answer and the write() calls that carried it."""
+        mark = len(self.log)
+        calls = self.write_calls()
+        os.write(self.fd, keys)
+        if not self.wait_idle():
+            raise RuntimeError(f"the game did not settle after {keys!r}")
+        return mark, self.output(mark), self.write_calls() - calls
+
+    # ---- the process side -----------------------------------------------------------------------
+
+    def cpu_seconds(self):
+        with open(f"/proc/{self.pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS  # utime + stime
+
+    def proc_field(self, file, name):
+        with open(f"/proc/{self.pid}/{file}") as f:
+            for line in f:
+                if line.startswith(name + ":"):
+                    return int(line.split()[1])
+        raise RuntimeError(f"no {name} in /proc/{self.pid}/{file}")
+
+    def write_calls(self):
+        return self.proc_field("io", "syscw")
+
+    def idle_cpu(self, seconds):
+        """Share of one core used over `seconds` while the game waits for a key."""
+        before = self.cpu_seconds()
+        begun = time.monotonic()
+        end = begun + seconds
+        while time.monotonic() < end:
+            self.pump(end - time.monotonic())
+        return (self.cpu_seconds() - before) / (time.monotonic() - begun)
+
+    def finish(self, timeout=5.0):
+        deadline = time.monotonic() + timeout
+        while not self.closed and time.monotonic() < deadline:
+            self.pump(0.05)
+        _, status, self.rusage = os.wait4(self.pid, 0)
+        self.status = os.waitstatus_to_exitcode(status)
+        os.close(self.fd)
+        return self.status
+
+    def stop(self):
+        if self.status is None:
+            os.kill(self.pid, signal.SIGTERM)
+            self.finish()
+
+
+def new_data_home(root):
+    home = tempfile.mkdtemp(prefix="home", dir=root)
+    os.makedirs(os.path.join(home, "JorvoDice"))
+    with open(os.path.join(home, "JorvoDice", "Ranking.txt"), "w") as f:
+        f.write(RANKING)
+    return home
+
+
+def bursts(log, gap=0.03):
+    """Groups reads into the game's frames: reads closer than `gap` seconds belong together.
+    Returns [first read time, last read time, bytes] of each."""
+    groups = []
+    for when, data in log:
+        if groups and when - groups[-1][1] < gap:
+            groups[-1][1] = when
+            groups[-1][2] += len(data)
+        else:
+            groups.append([when, when, len(data)])
+    return groups
+
+
+# ---- the measurements ---------------------------------------------------------------------------
+
+
+def measure_start(exe, root, runs):
+    """Seconds from fork to the read that completes the title's menu line, the last thing the
+    first title frame draws."""
+    times = []
+    for _ in range(runs):
+        game = Game(exe, new_data_home(root))
+        try:
+            times.append(game.wait_for(b"RANKING") - game.started)
+            game.wait_idle()
+        finally:
+            game.stop()
+    return times
+
+
+def play_single_game(exe, root, figures, idle_seconds):
+    """Plays a whole single-player game by a fixed script, recording what each kind of key costs.
+
+    It visits the ranking screen first, then rolls once a turn and records the turn's category
+    (Aces on turn 1, Deuces on turn 2, ...); on the first turns it also walks the dice row,
+    holding and releasing a die. With `idle_seconds` it measures the CPU of each waiting screen.
+    """
+    game = Game(exe, new_data_home(root))
+
+    def cost(kind, keys):
+        mark, data, calls = game.key(keys)
+        figures.setdefault(kind, []).append((len(data), calls))
+        return mark
+
+    def expect(text, where):
+        if text not in game.output():
+            raise RuntimeError(f"{where} did not show {text!r}")
+
+    def idle(screen):
+        if idle_seconds:
+            figures.setdefault("cpu " + screen, []).append(game.idle_cpu(idle_seconds))
+
+    try:
+        game.wait_for(b"RANKING")
+        if not game.wait_idle():
+            raise RuntimeError("the title never waited for a key")
+        figures.setdefault("first title frame", []).append((len(game.output()), game.write_calls()))
+        idle("title")
+        cost("unlisted key 'x' on the title", b"x")
+        cost("menu move", RIGHT)
+        cost("menu move", RIGHT)
+        cost("to the ranking screen", ENTER)
+        expect(b"PRESS ENTER TO RETURN", "the ranking screen")
+        idle("ranking")
+        cost("unlisted key 'x' on the ranking", b"x")
+        cost("back to the title", ENTER)
+        cost("to the game screen", ENTER)
+        expect(b"SINGLE MODE", "the game screen")
+        idle("game")
+        cost("unlisted key 'x' in the game", b"x")
+        cost("Left on roll before the first roll", LEFT)
+        for turn in range(12):
+            mark = cost("roll (five frames and the frame after)", ENTER)
+            figures.setdefault("roll frames", []).append(bursts(game.log[mark:]))
+            if turn < 3:
+                cost("into the dice row", UP)
+                cost("dice-cursor move", RIGHT)
+                cost("dice-cursor move", RIGHT)
+                cost("hold", ENTER)
+                cost("hold", ENTER)  # release it, so that every die rolls next time
+                cost("out of the dice row", DOWN)
+            cost("into the sheet", RIGHT)
+            for _ in range(turn):
+                cost("sheet-cursor move", DOWN)
+            cost("record", ENTER)
+        expect(NAME_PROMPT, "the end of the game")
+        for letter in b"bench":
+            cost("name letter", bytes([letter]))
+        cost("name entered", ENTER)
+        expect(b"PRESS ENTER TO EXIT", "the end of the game")
+        figures.setdefault("VmHWM", []).append(game.proc_field("status", "VmHWM"))
+        calls = game.write_calls()
+        os.write(game.fd, ENTER)
+        figures.setdefault("exit status", []).append(game.finish())
+        figures.setdefault("whole game", []).append((len(game.output()), calls))
+        figures.setdefault("game cpu", []).append(game.rusage.ru_utime + game.rusage.ru_stime)
+        figures.setdefault("queries", []).append(game.queries)
+    finally:
+        if game.status is None:
+            game.stop()
+
+
+# ---- the report ---------------------------------------------------------------------------------
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def spread(values, unit, digits=0):
+    """The median, with the range when the values differ."""
+    text = f"{median(values):.{digits}f} {unit}".rstrip()
+    if min(values) != max(values):
+        text += f" ({min(values):.{digits}f}-{max(values):.{digits}f})"
+    return text
+
+
+def line(name, measured, goal="", met=None, extra=""):
+    verdict = "" if met is None else ("met" if met else "MISSED")
+    print(f"| {name:<42} | {measured:>20} | {extra:>10} | {goal:<22} | {verdict:<6} |")
+
+
+def heading(text):
+    print(f"| **{text}** | | | | |")
+
+
+def machine():
+    model = "unknown CPU"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for text in f:
+                if text.startswith("model name"):
+                    model = text.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    return f"{os.cpu_count()} cores (nproc {len(os.sched_getaffinity(0))}), {model}, " \
+           f"{os.uname().sysname} {os.uname().release}"
+
+
+def report(figures, start_times, idle_seconds, games):
+    print(f"Machine: {machine()}")
+    print(f"Terminal: pseudo-terminal {COLUMNS}x{ROWS}, TERM=xterm-256color, LANG=C.UTF-8; "
+          f"{games} scripted single-player game(s); medians, with the range where runs differ.")
+    print()
+    line("figure", "measured", "goal", None, "write()s")
+    print(f"|{'-' * 44}|{'-' * 22}|{'-' * 12}|{'-' * 24}|{'-' * 8}|")
+
+    heading(f"CPU while waiting for a key ({idle_seconds:g} s each, share of one core)")
+    for screen in ("title", "game", "ranking"):
+        share = median(figures["cpu " + screen]) * 100
+        line(f"{screen} screen", f"{share:.2f} %", "<= 0.5 %", share <= 0.5)
+
+    heading("Bytes written to the terminal per key, until the game waits again")
+    for kind in ("unlisted key 'x' on the title", "unlisted key 'x' on the ranking",
+                 "unlisted key 'x' in the game", "Left on roll before the first roll"):
+        sizes = [b for b, _ in figures[kind]]
+        line(kind, spread(sizes, "B"), "0 B", max(sizes) == 0,
+             spread([c for _, c in figures[kind]], ""))
+    kinds = [
+        ("sheet-cursor move", "<= 64 B", lambda worst: worst <= 64),
+        ("dice-cursor move", "changed cells", None),
+        ("hold", "changed cells", None),
+        ("roll (five frames and the frame after)", "changed cells", None),
+        ("record", "changed cells", None),
+        ("into the dice row", "changed cells", None),
+        ("out of the dice row", "changed cells", None),
+        ("into the sheet", "changed cells", None),
+        ("name letter", "changed cells", None),
+        ("menu move", "changed cells", None),
+        ("to the ranking screen", "changed cells", None),
+        ("back to the title", "changed cells", None),
+        ("to the game screen", "changed cells", None),
+        ("first title frame", "changed cells", None),
+        ("whole game", "changed cells", None),
+    ]
+    for kind, goal, check in kinds:
+        sizes = [b for b, _ in figures[kind]]
+        calls = [c for _, c in figures[kind]]
+        name = {"first title frame": "start-up to the first title frame",
+                "whole game": "whole scripted game, start to exit"}.get(kind, kind)
+        line(name, spread(sizes, "B"), goal, check(max(sizes)) if check else None,
+             spread(calls, ""))
+
+    heading("Roll animation, from the frame writes seen on the terminal")
+    rolls = [groups for groups in figures["roll frames"] if len(groups) >= 6]
+    totals = [(g[5][0] - g[0][0]) * 1000 for g in rolls]
+    frames = [(g[i + 1][0] - g[i][0]) * 1000 for g in rolls for i in range(5)]
+    counts = [len(g) for g in figures["roll frames"]]
+    if totals:
+        line("five frames: first frame to the frame after", f"{median(totals):.1f} ms",
+             "500 ms +- 5 %", 475 <= median(totals) <= 525)
+        line("  every roll", f"{min(totals):.1f}-{max(totals):.1f} ms", "500 ms +- 5 %",
+             475 <= min(totals) and max(totals) <= 525)
+        line("  one frame", spread(frames, "ms", 1), "100 ms")
+    line("  frames seen per roll", spread(counts, ""), "6 (5 + the frame after)", min(counts) == 6)
+
+    heading("Start-up: fork to the read that completes the title's menu line")
+    ms = [t * 1000 for t in start_times]
+    line(f"ten-entry ranking file, {len(ms)} runs", spread(ms, "ms", 1), "< 20 ms",
+         median(ms) < 20)
+
+    heading("Memory and the rest")
+    line("peak resident memory (VmHWM at the exit prompt)", spread(figures["VmHWM"], "kB"))
+    line("CPU time of the whole scripted game", spread([c * 1000 for c in figures["game cpu"]],
+                                                       "ms"))
+    line("exit status after the finished game", spread(figures["exit status"], ""), "0",
+         max(figures["exit status"]) == 0)
+    line("terminal queries answered", spread(figures["queries"], ""))
+
+
+def main():
+    options = [a for a in sys.argv[1:] if a.startswith("--")]
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    if len(args) != 1 or set(options) - {"--quick"}:
+        print(__doc__.strip().splitlines()[-1], file=sys.stderr)
+        return 2
+    exe = os.path.abspath(args[0])
+    quick = "--quick" in options
+    idle_seconds = 2.0 if quick else 10.0
+    games = 1 if quick else 3
+    starts = 5 if quick else 21
+
+    figures = {}
+    with tempfile.TemporaryDirectory(prefix="jorvo-bench-") as root:
+        start_times = measure_start(exe, root, starts)
+        for game in range(games):
+            play_single_game(exe, root, figures, idle_seconds if game == 0 else 0)
+    report(figures, start_times, idle_seconds, games)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
