@@ -1,0 +1,422 @@
+// The Windows backend, on the Win32 console API.
+//
+// Text is UTF-8 inside the program and reaches the console as UTF-16 through WriteConsoleW, so it
+// shows the same whatever code page the console runs with. Keys are read as console input records
+// and translated into the console's own codes, the way the C runtime's _getch numbers them, except
+// that a typed non-ASCII letter comes as KeyText + code point and so is never taken for a prefix.
+// The input mode, the cursor and the title are given back as they were found.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "console/console.h"
+#include "console/text.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+constexpr DWORD TitleChars = 1024;
+constexpr int QueueSize = 64;
+
+// ---- console state, kept for restoring ----------------------------------------------------------
+
+struct Console {
+    HANDLE input = INVALID_HANDLE_VALUE;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    bool open = false;
+    bool inputEnded = false;
+    DWORD savedInputMode = 0;
+    bool haveInputMode = false;
+    CONSOLE_CURSOR_INFO savedCursor{};
+    bool haveCursor = false;
+    wchar_t savedTitle[TitleChars] = L"";
+    bool haveTitle = false;
+    COORD savedBufferSize{};
+    bool bufferGrown = false;
+    // Decoded key codes not yet handed out: a two-code key, or a key repeated by the keyboard.
+    int queue[QueueSize] = {};
+    int queueHead = 0;
+    int queueCount = 0;
+    wchar_t highSurrogate = 0;
+};
+
+Console console;
+
+// Gives back what the game changed. Also called from the console's control handler, on its own
+// thread, when the window is closed or Ctrl+C ends the program.
+void restoreConsole() {
+    if (console.haveInputMode) {
+        SetConsoleMode(console.input, console.savedInputMode);
+    }
+    if (console.haveCursor) {
+        SetConsoleCursorInfo(console.output, &console.savedCursor);
+    }
+    if (console.haveTitle) {
+        SetConsoleTitleW(console.savedTitle);
+    }
+}
+
+BOOL WINAPI onControlEvent(DWORD) {
+    restoreConsole();
+    return FALSE; // the default handling ends the program
+}
+
+bool readBufferInfo(CONSOLE_SCREEN_BUFFER_INFO& info) {
+    return console.output != INVALID_HANDLE_VALUE &&
+           GetConsoleScreenBufferInfo(console.output, &info) != 0;
+}
+
+// ---- drawing ------------------------------------------------------------------------------------
+
+void writeWide(const wchar_t* text, std::size_t length) {
+    while (length > 0) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(length);
+        if (WriteConsoleW(console.output, text, chunk, &written, nullptr) == 0 || written == 0) {
+            return;
+        }
+        text += written;
+        length -= written;
+    }
+}
+
+// Converts a run of UTF-8 without line breaks or tabs and writes it.
+void writeRun(const char* text, std::size_t size) {
+    wchar_t wide[1024];
+    std::size_t used = 0;
+    while (size > 0) {
+        char32_t c = 0;
+        const int bytes = decodeUtf8(text, size, &c);
+        if (used + 2 > sizeof wide / sizeof wide[0]) {
+            writeWide(wide, used);
+            used = 0;
+        }
+        if (c >= 0x10000) {
+            const char32_t v = c - 0x10000;
+            wide[used++] = static_cast<wchar_t>(0xD800 + (v >> 10));
+            wide[used++] = static_cast<wchar_t>(0xDC00 + (v & 0x3FF));
+        } else {
+            wide[used++] = static_cast<wchar_t>(c);
+        }
+        text += bytes;
+        size -= static_cast<std::size_t>(bytes);
+    }
+    writeWide(wide, used);
+}
+
+// A line break goes to column 0 of the next row without clearing anything; a tab writes blanks up
+// to the next multiple of 8. The console's own handling of both is not used, as it differs.
+void writeText(const char* text, std::size_t size) {
+    std::size_t runStart = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = text[i];
+        if (c != '\n' && c != '\t') {
+            continue;
+        }
+        writeRun(text + runStart, i - runStart);
+        runStart = i + 1;
+        CONSOLE_SCREEN_BUFFER_INFO info{};
+        if (!readBufferInfo(info)) {
+            continue;
+        }
+        const COORD at = info.dwCursorPosition;
+        if (c == '\n') {
+            const SHORT y = at.Y + 1 < info.dwSize.Y ? static_cast<SHORT>(at.Y + 1) : at.Y;
+            SetConsoleCursorPosition(console.output, COORD{0, y});
+        } else {
+            static constexpr wchar_t Blanks[] = L"        ";
+            const int width = info.dwSize.X < ScreenWidth ? info.dwSize.X : ScreenWidth;
+            int stop = (at.X / 8 + 1) * 8;
+            stop = stop < width ? stop : width;
+            if (stop > at.X) {
+                writeWide(Blanks, static_cast<std::size_t>(stop - at.X));
+            }
+        }
+    }
+    writeRun(text + runStart, size - runStart);
+}
+
+// ---- keys ---------------------------------------------------------------------------------------
+
+void pushKey(int key) {
+    if (console.queueCount < QueueSize) {
+        console.queue[(console.queueHead + console.queueCount) % QueueSize] = key;
+        ++console.queueCount;
+    }
+}
+
+int popKey() {
+    const int key = console.queue[console.queueHead];
+    console.queueHead = (console.queueHead + 1) % QueueSize;
+    --console.queueCount;
+    return key;
+}
+
+// The gray keys that the runtime reports as two codes, by virtual key, with their second code.
+struct GrayKey {
+    WORD virtualKey;
+    int code;
+};
+constexpr GrayKey GrayKeys[] = {
+    {VK_HOME, 71},        {VK_UP, KeyUp},  {VK_PRIOR, 73},     {VK_LEFT, KeyLeft},
+    {VK_RIGHT, KeyRight}, {VK_END, 79},    {VK_DOWN, KeyDown}, {VK_NEXT, 81},
+    {VK_INSERT, 82},      {VK_DELETE, 83}, {VK_F11, 133},      {VK_F12, 134},
+};
+
+void pushTwice(int first, int second, int repeat) {
+    for (int i = 0; i < repeat; ++i) {
+        pushKey(first);
+        pushKey(second);
+    }
+}
+
+// Turns one key-down record into key codes.
+void decodeKey(const KEY_EVENT_RECORD& key) {
+    const int repeat = key.wRepeatCount > 0 ? key.wRepeatCount : 1;
+    const WORD vk = key.wVirtualKeyCode;
+    if (vk >= VK_F1 && vk <= VK_F10) {
+        pushTwice(KeyFunction, 59 + (vk - VK_F1), repeat);
+        return;
+    }
+    for (const GrayKey& gray : GrayKeys) {
+        if (vk != gray.virtualKey) {
+            continue;
+        }
+        // The keypad's keys with Num Lock off count as the gray keys, as on the other backends;
+        // wine's console sets no enhanced flag on any arrow, so the flag cannot tell them apart.
+        pushTwice(KeyExtended, gray.code, repeat);
+        return;
+    }
+    const wchar_t unit = key.uChar.UnicodeChar;
+    if (unit == 0) {
+        return; // Shift, Ctrl and the other keys that type nothing
+    }
+    char32_t c = unit;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        console.highSurrogate = unit;
+        return;
+    }
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        if (console.highSurrogate == 0) {
+            return;
+        }
+        c = 0x10000 + ((static_cast<char32_t>(console.highSurrogate) - 0xD800) << 10) +
+            (unit - 0xDC00);
+    }
+    console.highSurrogate = 0;
+    const int code = c < 0x80 ? static_cast<int>(c) : KeyText + static_cast<int>(c);
+    for (int i = 0; i < repeat; ++i) {
+        pushKey(code);
+    }
+}
+
+// Reads the input records that are waiting, without blocking, until one of them gives a key.
+bool fetchKey() {
+    if (console.queueCount > 0) {
+        return true;
+    }
+    if (!console.open || console.inputEnded) {
+        return false;
+    }
+    for (;;) {
+        DWORD waiting = 0;
+        if (GetNumberOfConsoleInputEvents(console.input, &waiting) == 0) {
+            console.inputEnded = true;
+            return false;
+        }
+        if (waiting == 0) {
+            return false;
+        }
+        INPUT_RECORD records[16];
+        DWORD read = 0;
+        const DWORD wanted = waiting < 16 ? waiting : 16;
+        if (ReadConsoleInputW(console.input, records, wanted, &read) == 0) {
+            console.inputEnded = true;
+            return false;
+        }
+        // Key-ups, mouse, focus, menu and size records give no key.
+        for (DWORD i = 0; i < read; ++i) {
+            if (records[i].EventType == KEY_EVENT && records[i].Event.KeyEvent.bKeyDown) {
+                decodeKey(records[i].Event.KeyEvent);
+            }
+        }
+        if (console.queueCount > 0) {
+            return true;
+        }
+    }
+}
+
+} // namespace
+
+// ---- the console interface ----------------------------------------------------------------------
+
+bool openConsole(char* reason, std::size_t reasonSize) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (output == INVALID_HANDLE_VALUE || output == nullptr || GetConsoleMode(output, &mode) == 0) {
+        std::snprintf(reason, reasonSize, "standard output must be a console window");
+        return false;
+    }
+    if (input == INVALID_HANDLE_VALUE || input == nullptr || GetConsoleMode(input, &mode) == 0) {
+        std::snprintf(reason, reasonSize, "standard input must be a console window");
+        return false;
+    }
+    console = Console{};
+    console.input = input;
+    console.output = output;
+    console.open = true;
+    console.haveCursor = GetConsoleCursorInfo(output, &console.savedCursor) != 0;
+    // Text past the right edge of a narrower buffer would wrap onto the next row.
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (readBufferInfo(info) && (info.dwSize.X < ScreenWidth || info.dwSize.Y < ScreenHeight)) {
+        const COORD size{
+            static_cast<SHORT>(info.dwSize.X < ScreenWidth ? ScreenWidth : info.dwSize.X),
+            static_cast<SHORT>(info.dwSize.Y < ScreenHeight ? ScreenHeight : info.dwSize.Y)};
+        if (SetConsoleScreenBufferSize(output, size) != 0) {
+            console.savedBufferSize = info.dwSize;
+            console.bufferGrown = true;
+        }
+    }
+    SetConsoleCtrlHandler(onControlEvent, TRUE);
+    clearScreen();
+    return true;
+}
+
+void closeConsole() {
+    if (!console.open) {
+        return;
+    }
+    SetConsoleCtrlHandler(onControlEvent, FALSE);
+    clearScreen();
+    if (console.bufferGrown) {
+        SetConsoleScreenBufferSize(console.output, console.savedBufferSize);
+    }
+    restoreConsole();
+    console.haveInputMode = false;
+    console.haveCursor = false;
+    console.haveTitle = false;
+    console.open = false;
+}
+
+// Quick edit would take mouse clicks for selections and freeze the output; mouse input is taken
+// instead. Every other bit keeps its value. Keys are read as records, so line input and echo do
+// not matter to the game.
+void setupInput() {
+    if (!console.open) {
+        return;
+    }
+    DWORD mode = 0;
+    if (GetConsoleMode(console.input, &mode) == 0) {
+        return;
+    }
+    console.savedInputMode = mode;
+    console.haveInputMode = true;
+    mode &= ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE);
+    mode |= ENABLE_EXTENDED_FLAGS;
+    mode |= ENABLE_MOUSE_INPUT;
+    SetConsoleMode(console.input, mode);
+}
+
+void setTitle(const char* title) {
+    if (!console.open) {
+        return;
+    }
+    if (!console.haveTitle) {
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetConsoleTitleW(console.savedTitle, TitleChars);
+        console.haveTitle = length > 0 || GetLastError() == ERROR_SUCCESS;
+        if (length == 0) {
+            console.savedTitle[0] = L'\0';
+        }
+    }
+    wchar_t wide[256];
+    const int length = MultiByteToWideChar(CP_UTF8, 0, title, -1, wide, 256);
+    if (length > 0) {
+        SetConsoleTitleW(wide);
+    }
+}
+
+void hideCursor() {
+    if (!console.open) {
+        return;
+    }
+    CONSOLE_CURSOR_INFO info{};
+    info.dwSize = 100;
+    info.bVisible = FALSE;
+    SetConsoleCursorInfo(console.output, &info);
+}
+
+// The whole buffer, rows scrolled out of the window included, in the current colours.
+void clearScreen() {
+    const COORD homeCoords{0, 0};
+    CONSOLE_SCREEN_BUFFER_INFO csbi{};
+    if (!readBufferInfo(csbi)) {
+        return;
+    }
+    const DWORD cells = static_cast<DWORD>(csbi.dwSize.X) * static_cast<DWORD>(csbi.dwSize.Y);
+    DWORD count = 0;
+    FillConsoleOutputCharacterW(console.output, L' ', cells, homeCoords, &count);
+    FillConsoleOutputAttribute(console.output, csbi.wAttributes, cells, homeCoords, &count);
+    SetConsoleCursorPosition(console.output, homeCoords);
+}
+
+void moveCursor(int x, int y) {
+    if (!console.open || x < 0 || x >= ScreenWidth || y < 0 || y >= ScreenHeight) {
+        return;
+    }
+    SetConsoleCursorPosition(console.output, COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)});
+}
+
+void print(const char* format, ...) {
+    if (!console.open) {
+        return;
+    }
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (length > 0) {
+        const std::size_t size = static_cast<std::size_t>(length);
+        writeText(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
+    }
+}
+
+bool keyHit() {
+    return fetchKey();
+}
+
+// Sleeps on the input handle, which is signalled while input records are waiting; records that
+// give no key (mouse, focus) are read away before sleeping again.
+bool waitForKey() {
+    for (;;) {
+        if (fetchKey()) {
+            return true;
+        }
+        if (!console.open || console.inputEnded) {
+            return false;
+        }
+        if (WaitForSingleObject(console.input, INFINITE) != WAIT_OBJECT_0) {
+            console.inputEnded = true;
+            return false;
+        }
+    }
+}
+
+int getKey() {
+    if (!waitForKey()) {
+        return KeyEnd;
+    }
+    return popKey();
+}
+
+void delay(int milliseconds) {
+    Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+}

@@ -1,0 +1,299 @@
+// The ranking file on Windows: %APPDATA%\JorvoDice\Ranking.txt, in the user's roaming application
+// data known folder. JORVO_DATA_HOME, when set to an absolute path, stands in for that folder, so
+// that tests can keep their files apart.
+//
+// Paths are UTF-16 for the system calls and UTF-8 in the messages.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "console/storage.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <fcntl.h>
+#include <io.h>
+
+namespace {
+
+constexpr const wchar_t* FolderName = L"JorvoDice";
+constexpr const wchar_t* FileName = L"Ranking.txt";
+constexpr const wchar_t* LockName = L"Ranking.lock";
+constexpr std::size_t WidePathChars = 1024;
+
+struct WidePath {
+    wchar_t text[WidePathChars];
+    std::size_t length;
+};
+
+void toUtf8(const wchar_t* wide, char* out, std::size_t size) {
+    const int written =
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, static_cast<int>(size), nullptr, nullptr);
+    if (written <= 0) {
+        out[0] = '\0';
+    }
+}
+
+// The system's own words for `code`, without the line break it ends with.
+void setReason(StorageError& error, DWORD code) {
+    wchar_t message[ReasonBytes];
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, message, ReasonBytes, nullptr);
+    if (length == 0) {
+        std::snprintf(error.reason, sizeof error.reason, "system error %lu",
+                      static_cast<unsigned long>(code));
+        return;
+    }
+    DWORD end = length;
+    while (end > 0 && (message[end - 1] == L'\r' || message[end - 1] == L'\n' ||
+                       message[end - 1] == L' ' || message[end - 1] == L'.')) {
+        --end;
+    }
+    message[end] = L'\0';
+    toUtf8(message, error.reason, sizeof error.reason);
+}
+
+bool fail(StorageError& error, DWORD code) {
+    setReason(error, code);
+    return false;
+}
+
+bool append(WidePath& path, const wchar_t* text) {
+    const std::size_t length = std::wcslen(text);
+    if (path.length + length + 1 > WidePathChars) {
+        return false;
+    }
+    std::wmemcpy(path.text + path.length, text, length + 1);
+    path.length += length;
+    return true;
+}
+
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// The folder in front of JorvoDice: the test override, else the roaming application data folder.
+bool baseFolder(WidePath& out, StorageError& error) {
+    out.length = 0;
+    out.text[0] = L'\0';
+    const DWORD length = GetEnvironmentVariableW(L"JORVO_DATA_HOME", out.text, WidePathChars);
+    if (length >= WidePathChars) {
+        out.text[0] = L'\0';
+        std::snprintf(error.path, sizeof error.path, "JORVO_DATA_HOME");
+        return fail(error, ERROR_FILENAME_EXCED_RANGE);
+    }
+    if (length > 0 && (out.text[1] == L':' || isSeparator(out.text[0]))) {
+        out.length = length;
+        return true;
+    }
+    out.text[0] = L'\0';
+    PWSTR known = nullptr;
+    const HRESULT result =
+        SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &known);
+    if (FAILED(result)) {
+        CoTaskMemFree(known);
+        std::snprintf(error.path, sizeof error.path, "%%APPDATA%%");
+        return fail(error, static_cast<DWORD>(result));
+    }
+    const bool fits = append(out, known);
+    CoTaskMemFree(known);
+    if (!fits) {
+        std::snprintf(error.path, sizeof error.path, "%%APPDATA%%");
+        return fail(error, ERROR_FILENAME_EXCED_RANGE);
+    }
+    return true;
+}
+
+// Creates every missing folder of `path`'s parent. The drive or the server and share in front
+// are taken as they are.
+bool createParents(WidePath& path, StorageError& error) {
+    std::size_t start = 0;
+    if (path.length >= 3 && path.text[1] == L':' && isSeparator(path.text[2])) {
+        start = 3;
+    } else if (path.length >= 2 && isSeparator(path.text[0]) && isSeparator(path.text[1])) {
+        int separators = 0;
+        for (start = 2; start < path.length && separators < 2; ++start) {
+            separators += isSeparator(path.text[start]) ? 1 : 0;
+        }
+    }
+    for (std::size_t i = start; i < path.length; ++i) {
+        if (!isSeparator(path.text[i]) || i == 0 || isSeparator(path.text[i - 1])) {
+            continue;
+        }
+        const wchar_t saved = path.text[i];
+        path.text[i] = L'\0';
+        DWORD attributes = GetFileAttributesW(path.text);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            if (CreateDirectoryW(path.text, nullptr) == 0 &&
+                GetLastError() != ERROR_ALREADY_EXISTS) {
+                const DWORD code = GetLastError();
+                path.text[i] = saved;
+                return fail(error, code);
+            }
+            attributes = GetFileAttributesW(path.text);
+        }
+        path.text[i] = saved;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            return fail(error, GetLastError());
+        }
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return fail(error, ERROR_DIRECTORY);
+        }
+    }
+    return true;
+}
+
+// The path of `name` in the ranking folder, with the folders created and the path noted in
+// `error` for any message that follows.
+bool prepare(const wchar_t* name, WidePath& path, StorageError& error) {
+    if (!baseFolder(path, error)) {
+        return false;
+    }
+    while (path.length > 0 && isSeparator(path.text[path.length - 1])) {
+        path.text[--path.length] = L'\0';
+    }
+    if (!append(path, L"\\") || !append(path, FolderName) || !append(path, L"\\") ||
+        !append(path, name)) {
+        return fail(error, ERROR_FILENAME_EXCED_RANGE);
+    }
+    toUtf8(path.text, error.path, sizeof error.path);
+    return createParents(path, error);
+}
+
+// Other games may read or replace the file while this one holds it open.
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool writeAll(HANDLE file, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (WriteFile(file, data, chunk, &written, nullptr) == 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+std::FILE* openRankingFile(StorageError& error) {
+    WidePath path{};
+    if (!prepare(FileName, path, error)) {
+        return nullptr;
+    }
+    // Read and append access: creates the file when it is missing, and fails where it could not
+    // be saved, a read-only file included.
+    const HANDLE file = CreateFileW(path.text, GENERIC_READ | FILE_APPEND_DATA, ShareAll, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        setReason(error, GetLastError());
+        return nullptr;
+    }
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        setReason(error, ERROR_BAD_FILE_TYPE);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY | _O_TEXT);
+    if (fd < 0) {
+        CloseHandle(file);
+        setReason(error, ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, "r");
+    if (stream == nullptr) {
+        _close(fd); // closes the handle too
+        setReason(error, ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return stream;
+}
+
+RankingLock lockRanking(StorageError& error) {
+    WidePath path{};
+    if (!prepare(LockName, path, error)) {
+        return NoLock;
+    }
+    const HANDLE file = CreateFileW(path.text, GENERIC_READ | GENERIC_WRITE, ShareAll, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        setReason(error, GetLastError());
+        return NoLock;
+    }
+    // The system drops the lock with its process, so a lock file left by a killed game holds
+    // nobody up. Without LOCKFILE_FAIL_IMMEDIATELY this waits for another game's save.
+    OVERLAPPED start{};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &start) == 0) {
+        setReason(error, GetLastError());
+        CloseHandle(file);
+        return NoLock;
+    }
+    return reinterpret_cast<RankingLock>(file);
+}
+
+void unlockRanking(RankingLock lock) {
+    if (lock == NoLock) {
+        return;
+    }
+    const HANDLE file = reinterpret_cast<HANDLE>(lock);
+    OVERLAPPED start{};
+    UnlockFileEx(file, 0, 1, 0, &start);
+    CloseHandle(file);
+}
+
+bool replaceRankingFile(const char* data, std::size_t size, StorageError& error) {
+    WidePath path{};
+    if (!prepare(FileName, path, error)) {
+        return false;
+    }
+    // A file the user made read-only stays as it is.
+    const DWORD attributes = GetFileAttributesW(path.text);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return fail(error, ERROR_ACCESS_DENIED);
+    }
+    // The new content goes into a file of its own beside the ranking, named after this process.
+    WidePath temporary = path;
+    wchar_t suffix[32];
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        temporary = path;
+        std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%lu-%u.tmp",
+                      static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+        if (!append(temporary, suffix)) {
+            return fail(error, ERROR_FILENAME_EXCED_RANGE);
+        }
+        file = CreateFileW(temporary.text, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
+            return fail(error, GetLastError());
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        return fail(error, ERROR_FILE_EXISTS);
+    }
+    if (!writeAll(file, data, size) || FlushFileBuffers(file) == 0) {
+        const DWORD code = GetLastError();
+        CloseHandle(file);
+        DeleteFileW(temporary.text);
+        return fail(error, code);
+    }
+    CloseHandle(file);
+    if (MoveFileExW(temporary.text, path.text,
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        const DWORD code = GetLastError();
+        DeleteFileW(temporary.text);
+        return fail(error, code);
+    }
+    return true;
+}

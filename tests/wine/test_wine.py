@@ -1,0 +1,214 @@
+"""The Windows game run under wine in a real terminal (tmux), checked as a player sees it.
+
+Environment: JORVO_DICE_EXE the cross-built jorvo-dice.exe, WINEPREFIX a prefix of its own,
+WINE the wine command (default "wine").
+"""
+
+import glob
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unicodedata
+import unittest
+
+EXE = os.environ.get("JORVO_DICE_EXE", "")
+PREFIX = os.environ.get("WINEPREFIX", "")
+WINE = os.environ.get("WINE", "wine")
+WIDTH, HEIGHT = 110, 30
+FIRST_SCREEN_SECONDS = 180  # the first start of a prefix runs wineboot
+STEP_SECONDS = 20
+
+# One die as a person sees it: pip rows by face, each 10 cells wide with the gap after the die.
+EMPTY, LEFT, CENTRE, RIGHT, BOTH = ("┃　 　　┃ ", "┃ ● 　　┃ ", "┃　 ● 　┃ ", "┃　　 ● ┃ ",
+                                    "┃ ● 　● ┃ ")
+FACES = {
+    1: (EMPTY, CENTRE, EMPTY),
+    2: (LEFT, EMPTY, RIGHT),
+    3: (LEFT, CENTRE, RIGHT),
+    4: (BOTH, EMPTY, BOTH),
+    5: (BOTH, CENTRE, BOTH),
+    6: (BOTH, BOTH, BOTH),
+}
+TOP = "┏━━━━━━━┓ " * 5
+BOTTOM = "┗━━━━━━━┛ " * 5
+
+
+def width_of(ch):
+    return 2 if unicodedata.east_asian_width(ch) in ("W", "F") else 1
+
+
+def cells(row):
+    """The row as one entry per screen cell; the right half of a wide character is ''."""
+    out = []
+    for ch in row:
+        out.append(ch)
+        if width_of(ch) == 2:
+            out.append("")
+    return out
+
+
+class Screen:
+    """Places text at cells, as the game does, and gives the rows a person would see."""
+
+    def __init__(self):
+        self.grid = [[" "] * WIDTH for _ in range(HEIGHT)]
+
+    def put(self, x, y, text):
+        for cell in cells(text):
+            self.grid[y][x] = cell
+            x += 1
+        return self
+
+    def rows(self):
+        return ["".join(line).rstrip() for line in self.grid]
+
+
+def dice_screen(x, y, faces, screen):
+    screen.put(x, y, TOP)
+    for row in range(3):
+        screen.put(x, y + 1 + row, "".join(FACES[f][row] for f in faces))
+    screen.put(x, y + 4, BOTTOM)
+    return screen
+
+
+def faces_at(rows, x, y):
+    """Reads the five dice drawn from cell (x, y) back into face values (None if unreadable)."""
+    faces = []
+    for die in range(5):
+        pips = tuple("".join(cells(rows[y + 1 + r])[x + 10 * die:x + 10 * die + 9]) + " "
+                     for r in range(3))
+        face = [f for f, pattern in FACES.items() if pattern == pips]
+        faces.append(face[0] if face else None)
+    return faces
+
+
+def appdata_ranking_files():
+    return glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData", "Roaming",
+                                  "JorvoDice", "Ranking.txt"))
+
+
+@unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
+class WineGame(unittest.TestCase):
+    def setUp(self):
+        self.socket = f"jorvo-wine-{os.getpid()}"
+        for folder in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData",
+                                             "Roaming", "JorvoDice")):
+            shutil.rmtree(folder)
+        env = os.environ.copy()
+        env.pop("JORVO_DATA_HOME", None)
+        env.update(WINEDEBUG="-all", LC_ALL="C.UTF-8", TERM="xterm-256color")
+        command = f"{WINE} '{EXE}'; echo \"EXIT=$?\"; sleep 600"
+        subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", "new-session", "-d",
+                        "-x", str(WIDTH), "-y", str(HEIGHT), "-s", "game", command],
+                       env=env, check=True)
+        self.addCleanup(subprocess.run, ["tmux", "-L", self.socket, "kill-server"],
+                        stderr=subprocess.DEVNULL)
+
+    def capture(self):
+        out = subprocess.run(["tmux", "-L", self.socket, "capture-pane", "-p", "-t", "game"],
+                             capture_output=True, text=True, check=True).stdout
+        rows = out.split("\n")[:HEIGHT]
+        return [r.rstrip() for r in rows] + [""] * (HEIGHT - len(rows))
+
+    def send(self, *keys, literal=False):
+        subprocess.run(["tmux", "-L", self.socket, "send-keys", "-t", "game"] +
+                       (["-l"] if literal else []) + list(keys), check=True)
+
+    def wait_for(self, what, predicate, seconds=STEP_SECONDS):
+        deadline = time.monotonic() + seconds
+        rows = self.capture()
+        while not predicate(rows):
+            if time.monotonic() > deadline:
+                self.fail(f"timed out waiting for {what}; the screen was:\n" + "\n".join(rows))
+            time.sleep(0.1)
+            rows = self.capture()
+        return rows
+
+    def wait_row(self, y, pattern, seconds=STEP_SECONDS):
+        return self.wait_for(f"row {y} to match {pattern!r}",
+                             lambda rows: re.search(pattern, rows[y]) is not None, seconds)
+
+    def menu_line(self, choice):
+        labels = {"SINGLE": "  -> SINGLE      MULTI      RANKING",
+                  "MULTI": "     SINGLE   -> MULTI      RANKING",
+                  "RANKING": "     SINGLE      MULTI   -> RANKING"}
+        return Screen().put(40, 18, labels[choice]).rows()[18]
+
+    def test_title_menu_a_whole_game_and_the_ranking_in_appdata(self):
+        rows = self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
+
+        # The title screen, every cell of it.
+        expected = dice_screen(35, 10, [1, 2, 3, 4, 5], Screen().put(54, 8, "Jorvo  Dice"))
+        expected.put(40, 18, "  -> SINGLE      MULTI      RANKING")
+        for y, (seen, wanted) in enumerate(zip(rows, expected.rows())):
+            self.assertEqual(seen, wanted, f"title screen row {y}")
+
+        # The ranking file is created empty in the roaming application data at start-up.
+        files = appdata_ranking_files()
+        self.assertEqual(len(files), 1, "Ranking.txt in the prefix's AppData\\Roaming\\JorvoDice")
+        with open(files[0], "rb") as f:
+            self.assertEqual(f.read(), b"")
+
+        # The arrow moves right and left, and stops at either end.
+        for key, choice in [("Left", "SINGLE"), ("Right", "MULTI"), ("Right", "RANKING"),
+                            ("Right", "RANKING"), ("Left", "MULTI"), ("Left", "SINGLE")]:
+            self.send(key)
+            self.wait_for(f"{choice} after {key}", lambda r: r[18] == self.menu_line(choice))
+
+        # A single-player game starts with the title's dice and three rolls.
+        self.send("Enter")
+        rows = self.wait_row(22, r"Remain Roll : 3")
+        self.assertIn("SINGLE MODE", rows[8])
+        self.assertEqual(faces_at(rows, 8, 12), [1, 2, 3, 4, 5])
+
+        # One roll: two rolls left, and the sheet offers what the new dice are worth.
+        self.send("Enter")
+        rows = self.wait_row(22, r"Remain Roll : 2")
+        rows = self.wait_row(17, r"Choice\s+\d+")
+        faces = faces_at(rows, 8, 12)
+        self.assertNotIn(None, faces, "\n".join(rows[12:17]))
+        self.assertEqual(int(re.search(r"Choice\s+(\d+)", rows[17]).group(1)), sum(faces))
+        self.assertEqual(int(re.search(r"Aces\s+(\d+)", rows[5]).group(1)), faces.count(1))
+
+        # Twelve turns, recording category k in turn k, then the name typed in Hangul.
+        for turn in range(12):
+            if turn > 0:
+                self.wait_row(3, rf"turn\s+{turn + 1}/12")
+                self.send("Enter")
+                self.wait_row(22, r"Remain Roll : 2")
+            self.send("Right", *(["Down"] * turn), "Enter")
+        rows = self.wait_row(25, "게임 끝! 이름 입력:")
+        total = int(re.search(r"Total\s+(\d+)", "\n".join(rows)).group(1))
+        self.send("김철수", literal=True)
+        self.wait_row(25, "김철수")
+        self.send("Enter")
+        self.wait_row(27, "PRESS ENTER TO EXIT")
+        self.send("Enter")
+        self.wait_for("the game to end with status 0", lambda r: any("EXIT=0" in x for x in r))
+
+        with open(appdata_ranking_files()[0], "rb") as f:
+            self.assertEqual(f.read().decode("utf-8"), f"1\t김철수\t{total}\n")
+        folder = os.path.dirname(appdata_ranking_files()[0])
+        self.assertEqual(sorted(os.listdir(folder)), ["Ranking.lock", "Ranking.txt"],
+                         "no temporary file is left beside the ranking")
+
+
+@unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
+class WineWithoutConsole(unittest.TestCase):
+    def test_redirected_output_is_refused_with_a_reason(self):
+        env = dict(os.environ, WINEDEBUG="-all")
+        with tempfile.TemporaryFile() as out:
+            result = subprocess.run([WINE, EXE], stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.PIPE, env=env, timeout=120)
+            out.seek(0)
+            written = out.read()
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(b"must be a console", result.stderr)
+        self.assertNotIn(b"\x1b", written)
+
+
+if __name__ == "__main__":
+    unittest.main()
