@@ -1,0 +1,509 @@
+// What the ranking file survives: folders and files in the way, permissions, a full disk, a
+// process killed at every step of a save, saves at the same moment and a lock left by a killed
+// game. Each fault must give the message with the file's path and the system's reason, a
+// non-zero exit where the save failed, and the entries that were stored before.
+//
+// Faults that need a process of their own (limits, another user, a private mount, a kill) run in a
+// forked child, which reports what went wrong as text through a pipe.
+#include "app/program.h"
+#include "ranking/ranking.h"
+#include "support.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/mount.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* OldRanking = "1\tAnn\t300\n2\tBob\t200\n3\tCy\t100\n";
+constexpr int NobodyId = 65534;
+
+// A whole single-player game that records the twelve categories in order, then the name "Zed".
+void pushWholeSingleGame() {
+    pushScript("E");
+    for (int c = 0; c < 12; ++c) {
+        pushScript("ER");
+        for (int i = 0; i < c; ++i) {
+            pushScript("D");
+        }
+        pushScript("E");
+    }
+    pushScript("ZedEE");
+}
+
+// Runs `body` in a forked child; returns what it reported, "" meaning all went well.
+std::string inChild(const std::function<std::string()>& body) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return "pipe failed";
+    }
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(channel[0]);
+        const std::string report = body();
+        ssize_t ignored = write(channel[1], report.data(), report.size());
+        (void)ignored;
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) {
+        report.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(channel[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status)) {
+        return report + " (the child ended by signal " + std::to_string(WTERMSIG(status)) + ")";
+    }
+    return report;
+}
+
+// Makes the child an ordinary user when it runs as root, for whom permissions do not count.
+std::string becomeOrdinaryUser(const std::string& folder) {
+    if (geteuid() != 0) {
+        return "";
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (lchown(entry.path().c_str(), NobodyId, NobodyId) != 0) {
+            return "chown failed";
+        }
+    }
+    if (chown(folder.c_str(), NobodyId, NobodyId) != 0 || setgid(NobodyId) != 0 ||
+        setuid(NobodyId) != 0) {
+        return "could not become an ordinary user";
+    }
+    return "";
+}
+
+// Runs the whole program with stderr sent down a pipe, which no file size limit or full disk
+// touches; returns the status and what it printed there.
+struct Outcome {
+    int status;
+    std::string message;
+};
+
+Outcome runCapturingStderr() {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return {-1, "pipe failed"};
+    }
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    dup2(channel[1], STDERR_FILENO);
+    close(channel[1]);
+    const int status = runProgram();
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) {
+        message.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(channel[0]);
+    return {status, message};
+}
+
+std::string expectFailure(const Outcome& outcome, const std::string& path, const char* reason) {
+    const std::string message = "파일 연결 실패: " + path + ": " + reason + "\n";
+    std::string report;
+    if (outcome.status != ExitFailed) {
+        report += "status " + std::to_string(outcome.status) + "; ";
+    }
+    if (outcome.message != message) {
+        report += "message '" + outcome.message + "', expected '" + message + "'; ";
+    }
+    return report;
+}
+
+std::string leftoverFiles(const std::string& folder) {
+    std::string names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "Ranking.txt" && name != "Ranking.lock" && name != "filler") {
+            names += name + " ";
+        }
+    }
+    return names;
+}
+
+class FileFaults : public ::testing::Test {
+  public:
+    void SetUp() override {
+        base = useFreshDataFolder();
+        folder = base + "/JorvoDice";
+        path = rankingFilePath();
+        memory::reset();
+    }
+    void TearDown() override {
+        // Folders a test made read-only must be removable again.
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(base, ignored)) {
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    std::string base;
+    std::string folder;
+    std::string path;
+};
+
+// ---- faults found at start-up -------------------------------------------------------------
+
+TEST_F(FileFaults, SomethingInTheWayAtStartUpEndsTheRunBeforeTheMenu) {
+    struct Case {
+        const char* what;
+        std::function<void(FileFaults&)> make;
+        std::function<std::string(FileFaults&)> reportedPath;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"the ranking folder is a file", [](FileFaults& t) { writeFile(t.folder, "not a folder"); },
+         [](FileFaults& t) { return t.path; }, "Not a directory"},
+        {"the ranking file is a folder", [](FileFaults& t) { fs::create_directories(t.path); },
+         [](FileFaults& t) { return t.path; }, "Is a directory"},
+        {"the data folder is a file",
+         [](FileFaults& t) {
+             fs::remove_all(t.base);
+             writeFile(t.base, "");
+         },
+         [](FileFaults& t) { return t.path; }, "Not a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.make(*this);
+        memory::reset();
+        pushScript("E");
+        const Outcome outcome = runCapturingStderr();
+        EXPECT_EQ(expectFailure(outcome, c.reportedPath(*this), c.reason), "");
+        EXPECT_EQ(memory::row(18), "") << "the menu was shown";
+        EXPECT_EQ(memory::keysLeft(), 1u);
+    }
+}
+
+TEST_F(FileFaults, AReadOnlyFileEndsTheRunAtStartUpAndStaysAsItWas) {
+    writeFile(path, OldRanking);
+    const std::string report = inChild([&] {
+        std::string problem = becomeOrdinaryUser(base);
+        if (!problem.empty()) {
+            return problem;
+        }
+        chmod(path.c_str(), 0444);
+        memory::reset();
+        pushWholeSingleGame();
+        const Outcome outcome = runCapturingStderr();
+        problem = expectFailure(outcome, path, "Permission denied");
+        return problem;
+    });
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(readFile(path), OldRanking);
+}
+
+// ---- faults found when the game ends ------------------------------------------------------
+
+// A whole game played in a child under a fault that only the save meets: the message comes
+// after the game, the status is a failure, the old ranking is untouched and nothing is left
+// lying in the folder.
+struct SaveFault {
+    const char* what;
+    const char* file; // the file named in the message
+    const char* reason;
+    // Sets the fault up in the child, after the ranking file holds the old entries; returns a
+    // problem, or "skip: why" when the fault cannot be made here.
+    std::function<std::string(FileFaults&)> make;
+};
+
+class SaveFaults : public FileFaults, public ::testing::WithParamInterface<SaveFault> {};
+
+TEST_P(SaveFaults, TheGameEndsWithTheMessageAndTheOldRankingKept) {
+    const SaveFault& fault = GetParam();
+    writeFile(path, OldRanking);
+    const std::string report = inChild([&]() -> std::string {
+        const std::string problem = fault.make(*this);
+        if (!problem.empty()) {
+            return problem;
+        }
+        memory::reset();
+        pushWholeSingleGame();
+        const Outcome outcome = runCapturingStderr();
+        std::string found = expectFailure(outcome, folder + "/" + fault.file, fault.reason);
+        if (memory::row(25).find("게임 끝! 이름 입력: Zed") == std::string::npos) {
+            found += "the name was not asked; ";
+        }
+        if (readFile(path) != OldRanking) {
+            found += "the ranking changed to '" + readFile(path) + "'; ";
+        }
+        const std::string left = leftoverFiles(folder);
+        if (!left.empty()) {
+            found += "left in the folder: " + left;
+        }
+        return found;
+    });
+    if (report.rfind("skip:", 0) == 0) {
+        GTEST_SKIP() << report;
+    }
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(readFile(path), OldRanking);
+}
+
+std::string readOnlyFolder(FileFaults& t) {
+    const std::string problem = becomeOrdinaryUser(t.base);
+    if (!problem.empty()) {
+        return problem;
+    }
+    chmod(t.folder.c_str(), 0555);
+    return "";
+}
+
+// Where a game saved before, its lock file is still there and only the replacement fails.
+std::string readOnlyFolderWithLock(FileFaults& t) {
+    writeFile(t.folder + "/Ranking.lock", "");
+    return readOnlyFolder(t);
+}
+
+std::string fileSizeLimit(FileFaults&) {
+    // Writing past the limit fails with EFBIG instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{16, 16};
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "setrlimit failed";
+}
+
+// A tiny file system of its own, filled up: a mount that only this child sees.
+std::string fullDisk(FileFaults& t) {
+#if defined(__linux__)
+    if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
+        return std::string("skip: no private mount here: ") + std::strerror(errno);
+    }
+    if (mount("tmpfs", t.folder.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0) {
+        return std::string("skip: no tmpfs here: ") + std::strerror(errno);
+    }
+    writeFile(t.path, OldRanking);
+    std::FILE* filler = std::fopen((t.folder + "/filler").c_str(), "w");
+    static const char Block[512] = {};
+    while (std::fwrite(Block, 1, sizeof Block, filler) == sizeof Block &&
+           std::fflush(filler) == 0) {
+    }
+    std::fclose(filler);
+    // Then byte by byte, until not one more fits.
+    std::FILE* tail = std::fopen((t.folder + "/filler").c_str(), "a");
+    while (tail != nullptr && std::fputc(0, tail) != EOF && std::fflush(tail) == 0) {
+    }
+    if (tail != nullptr) {
+        std::fclose(tail);
+    }
+    return "";
+#else
+    (void)t;
+    return "skip: no private mounts on this system";
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SaveFaults,
+    ::testing::Values(SaveFault{"ReadOnlyFolder", "Ranking.lock", "Permission denied",
+                                readOnlyFolder},
+                      SaveFault{"ReadOnlyFolderWithALockFile", "Ranking.txt", "Permission denied",
+                                readOnlyFolderWithLock},
+                      SaveFault{"FileSizeLimit", "Ranking.txt", "File too large", fileSizeLimit},
+                      SaveFault{"FullDisk", "Ranking.txt", "No space left on device", fullDisk}),
+    [](const ::testing::TestParamInfo<SaveFault>& param) { return std::string(param.param.what); });
+
+// ---- a save killed at every step ----------------------------------------------------------
+
+// The child stops itself, then saves once under the parent's ptrace; the parent lets it run
+// to its `stopAt`-th system call stop (entry or exit) and kills it there.
+enum class Killed { Before, NotAtAll, NoTracing };
+
+Killed saveKilledAtStop(long stopAt) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
+            _exit(2);
+        }
+        raise(SIGSTOP);
+        RankTable r{};
+        StorageError error{};
+        memory::reset();
+        pushScript("ZedE");
+        _exit(saveRanking(r, 250, error) == SaveResult::Saved ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) {
+        return Killed::NoTracing;
+    }
+    ptrace(PTRACE_SETOPTIONS, pid, nullptr,
+           reinterpret_cast<void*>(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+    for (long stop = 0;; ++stop) {
+        if (stop == stopAt) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return Killed::Before;
+        }
+        ptrace(PTRACE_SYSCALL, pid, nullptr, nullptr);
+        waitpid(pid, &status, 0);
+        if (WIFEXITED(status) || WIFSIGNALED(status)) {
+            return Killed::NotAtAll;
+        }
+    }
+}
+
+TEST_F(FileFaults, ASaveKilledAtAnyStepLeavesTheOldRankingOrTheNewOne) {
+    writeFile(path, OldRanking);
+    const Killed whole = saveKilledAtStop(-1);
+    if (whole == Killed::NoTracing) {
+        GTEST_SKIP() << "a process cannot be traced here";
+    }
+    ASSERT_EQ(whole, Killed::NotAtAll);
+    const std::string newRanking = readFile(path);
+    ASSERT_EQ(newRanking, "1\tAnn\t300\n2\tZed\t250\n3\tBob\t200\n4\tCy\t100\n");
+
+    int keptOld = 0;
+    int gotNew = 0;
+    long stop = 0;
+    for (;; ++stop) {
+        ASSERT_LT(stop, 10000) << "the save never ended";
+        writeFile(path, OldRanking);
+        const bool finished = saveKilledAtStop(stop) == Killed::NotAtAll;
+        const std::string after = readFile(path);
+        if (after == OldRanking) {
+            ++keptOld;
+        } else if (after == newRanking) {
+            ++gotNew;
+        } else {
+            ADD_FAILURE() << "killed at system call stop " << stop << ", the file holds '" << after
+                          << "'";
+        }
+        // Whatever a killed save left behind, the next save reads the entries and replaces the
+        // file as usual.
+        if (finished) {
+            break;
+        }
+    }
+    std::printf("save killed at each of %ld system call stops: old ranking kept %d times, new one "
+                "in place %d times\n",
+                stop, keptOld, gotNew);
+    EXPECT_GT(keptOld, 0);
+    EXPECT_GT(gotNew, 1) << "no kill landed after the rename";
+    // The temporary files of the killed saves are gone once a save has held the lock.
+    EXPECT_EQ(leftoverFiles(folder), "");
+    writeFile(path, OldRanking);
+    ASSERT_EQ(saveKilledAtStop(-1), Killed::NotAtAll);
+    EXPECT_EQ(readFile(path), newRanking);
+}
+
+// ---- saves at the same moment, and a lock left by a killed game ---------------------------
+
+TEST_F(FileFaults, SavesAtTheSameMomentAllLand) {
+    constexpr int Rounds = 10;
+    constexpr int Games = 6;
+    for (int round = 0; round < Rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fs::remove_all(folder);
+        writeFile(path, "1\tAnn\t50\n");
+        int start[2];
+        ASSERT_EQ(pipe(start), 0);
+        std::fflush(nullptr);
+        std::vector<pid_t> children;
+        for (int g = 0; g < Games; ++g) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                close(start[1]);
+                char go = 0;
+                ssize_t ignored = read(start[0], &go, 1); // all start when the pipe closes
+                (void)ignored;
+                RankTable r{};
+                StorageError error{};
+                memory::reset();
+                memory::pushText(("P" + std::to_string(g)).c_str());
+                pushScript("E");
+                _exit(saveRanking(r, 100 + g, error) == SaveResult::Saved ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        close(start[0]);
+        close(start[1]);
+        for (pid_t pid : children) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        EXPECT_EQ(readFile(path), "1\tP5\t105\n2\tP4\t104\n3\tP3\t103\n4\tP2\t102\n5\tP1\t101\n"
+                                  "6\tP0\t100\n7\tAnn\t50\n");
+        if (HasFailure()) {
+            break;
+        }
+    }
+}
+
+TEST_F(FileFaults, ALockLeftByAKilledGameHoldsNobodyUp) {
+    writeFile(path, OldRanking);
+    // A game that took the lock and was killed while holding it.
+    std::fflush(nullptr);
+    int locked[2];
+    ASSERT_EQ(pipe(locked), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        StorageError error{};
+        const RankingLock lock = lockRanking(error);
+        ssize_t ignored = write(locked[1], lock == NoLock ? "n" : "y", 1);
+        (void)ignored;
+        pause();
+        _exit(0);
+    }
+    char answer = 0;
+    ASSERT_EQ(read(locked[0], &answer, 1), 1);
+    ASSERT_EQ(answer, 'y');
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    ASSERT_TRUE(fs::exists(folder + "/Ranking.lock"));
+
+    // The next save goes through; the alarm ends it if it waits for the dead game.
+    const std::string report = inChild([] {
+        alarm(20);
+        RankTable r{};
+        StorageError error{};
+        memory::reset();
+        pushScript("ZedE");
+        return saveRanking(r, 250, error) == SaveResult::Saved ? std::string()
+                                                               : std::string(error.reason);
+    });
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(readFile(path), "1\tAnn\t300\n2\tZed\t250\n3\tBob\t200\n4\tCy\t100\n");
+}
+
+// A zero byte in a stored name does not cut it to nothing, which would write a line that the
+// next run pairs up with the line after it.
+TEST_F(FileFaults, AZeroByteInAStoredNameKeepsTheEntries) {
+    writeFile(path, std::string("1\tA\0n\t300\n2\t\0\t200\n", 18));
+    RankTable r{};
+    StorageError error{};
+    ASSERT_TRUE(loadRanking(r, error));
+    EXPECT_STREQ(r[0].name, "A?n");
+    EXPECT_STREQ(r[1].name, "?");
+    EXPECT_EQ(r[1].score, 200);
+    EXPECT_EQ(r[2].rank, 0);
+}
+
+} // namespace
