@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -136,6 +137,30 @@ void syncFolderOf(const char* path) {
     }
 }
 
+// Removes the temporary files of saves that were killed before their rename. Only a save holding
+// the lock writes one, so while the lock is held every one found is left over.
+void removeLeftoverTemporaries(const char* lockPath) {
+    char folder[PathBytes];
+    std::snprintf(folder, sizeof folder, "%s", lockPath);
+    char* slash = std::strrchr(folder, '/');
+    if (slash == nullptr) {
+        return;
+    }
+    *slash = '\0';
+    DIR* entries = opendir(folder);
+    if (entries == nullptr) {
+        return;
+    }
+    const std::size_t prefix = std::strlen(FileName) + 1;
+    while (const dirent* entry = readdir(entries)) {
+        if (std::strncmp(entry->d_name, FileName, prefix - 1) == 0 &&
+            entry->d_name[prefix - 1] == '.' && std::strlen(entry->d_name) == prefix + 6) {
+            unlinkat(dirfd(entries), entry->d_name, 0);
+        }
+    }
+    closedir(entries);
+}
+
 } // namespace
 
 std::FILE* openRankingFile(StorageError& error) {
@@ -178,6 +203,7 @@ RankingLock lockRanking(StorageError& error) {
             return NoLock;
         }
     }
+    removeLeftoverTemporaries(path);
     return fd;
 }
 
