@@ -62,9 +62,14 @@ void restoreConsole() {
     }
 }
 
-BOOL WINAPI onControlEvent(DWORD) {
+// Ctrl+C and Ctrl+Break end the game unfinished, with the status Windows gives them; a closed
+// window or the end of the session is left to the default handling, which ends the program.
+BOOL WINAPI onControlEvent(DWORD event) {
     restoreConsole();
-    return FALSE; // the default handling ends the program
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+    return FALSE;
 }
 
 bool readBufferInfo(CONSOLE_SCREEN_BUFFER_INFO& info) {

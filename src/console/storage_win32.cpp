@@ -185,6 +185,17 @@ bool writeAll(HANDLE file, const char* data, std::size_t size) {
     return true;
 }
 
+// A file the user made read-only stays as it is. Its attribute is looked at rather than left to
+// the open, which an administrator's rights, or wine run as root, would let through.
+bool isReadOnly(const WidePath& path, StorageError& error) {
+    const DWORD attributes = GetFileAttributesW(path.text);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        setReason(error, ERROR_ACCESS_DENIED);
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::FILE* openRankingFile(StorageError& error) {
@@ -192,8 +203,11 @@ std::FILE* openRankingFile(StorageError& error) {
     if (!prepare(FileName, path, error)) {
         return nullptr;
     }
+    if (isReadOnly(path, error)) {
+        return nullptr;
+    }
     // Read and append access: creates the file when it is missing, and fails where it could not
-    // be saved, a read-only file included.
+    // be saved.
     const HANDLE file = CreateFileW(path.text, GENERIC_READ | FILE_APPEND_DATA, ShareAll, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -257,10 +271,8 @@ bool replaceRankingFile(const char* data, std::size_t size, StorageError& error)
     if (!prepare(FileName, path, error)) {
         return false;
     }
-    // A file the user made read-only stays as it is.
-    const DWORD attributes = GetFileAttributesW(path.text);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return fail(error, ERROR_ACCESS_DENIED);
+    if (isReadOnly(path, error)) {
+        return false;
     }
     // The new content goes into a file of its own beside the ranking, named after this process.
     WidePath temporary = path;

@@ -107,6 +107,15 @@ class WineGame(unittest.TestCase):
         self.addCleanup(subprocess.run, ["tmux", "-L", self.socket, "kill-server"],
                         stderr=subprocess.DEVNULL)
 
+    def pane(self, variable):
+        return subprocess.run(["tmux", "-L", self.socket, "display", "-p", "-t", "game",
+                               "#{" + variable + "}"],
+                              capture_output=True, text=True, check=True).stdout.rstrip("\n")
+
+    def exit_status(self):
+        rows = self.wait_for("the game to end", lambda r: re.search(r"EXIT=\d+", "".join(r)))
+        return int(re.search(r"EXIT=(\d+)", "".join(rows)).group(1))
+
     def capture(self):
         out = subprocess.run(["tmux", "-L", self.socket, "capture-pane", "-p", "-t", "game"],
                              capture_output=True, text=True, check=True).stdout
@@ -145,6 +154,10 @@ class WineGame(unittest.TestCase):
         expected.put(40, 18, "  -> SINGLE      MULTI      RANKING")
         for y, (seen, wanted) in enumerate(zip(rows, expected.rows())):
             self.assertEqual(seen, wanted, f"title screen row {y}")
+
+        # The console's title is set and its cursor hidden.
+        self.assertEqual(self.pane("pane_title"), "Jorvo Dice")
+        self.assertEqual(self.pane("cursor_flag"), "0")
 
         # The ranking file is created empty in the roaming application data at start-up.
         files = appdata_ranking_files()
@@ -187,13 +200,25 @@ class WineGame(unittest.TestCase):
         self.send("Enter")
         self.wait_row(27, "PRESS ENTER TO EXIT")
         self.send("Enter")
-        self.wait_for("the game to end with status 0", lambda r: any("EXIT=0" in x for x in r))
+        self.assertEqual(self.exit_status(), 0)
+        # The console is left as it was found: cursor shown, title given back.
+        self.assertEqual(self.pane("cursor_flag"), "1")
+        self.assertNotEqual(self.pane("pane_title"), "Jorvo Dice")
 
         with open(appdata_ranking_files()[0], "rb") as f:
             self.assertEqual(f.read().decode("utf-8"), f"1\t김철수\t{total}\n")
         folder = os.path.dirname(appdata_ranking_files()[0])
         self.assertEqual(sorted(os.listdir(folder)), ["Ranking.lock", "Ranking.txt"],
                          "no temporary file is left beside the ranking")
+
+
+    def test_ctrl_c_ends_the_run_unfinished_and_gives_the_console_back(self):
+        self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
+        self.assertEqual(self.pane("cursor_flag"), "0")
+        self.send("C-c")
+        self.assertNotEqual(self.exit_status(), 0)
+        self.assertEqual(self.pane("cursor_flag"), "1")
+        self.assertNotEqual(self.pane("pane_title"), "Jorvo Dice")
 
 
 @unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")

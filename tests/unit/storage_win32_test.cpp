@@ -1,0 +1,103 @@
+// The Windows side of the ranking file: what only the Win32 calls can get wrong.
+#if defined(_WIN32)
+
+#include "console/storage.h"
+#include "support.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class WindowsStorage : public ::testing::Test {
+  protected:
+    void SetUp() override { folder = useFreshDataFolder(); }
+    void TearDown() override {
+        // A read-only file left behind would keep the temporary folder from being removed.
+        SetFileAttributesW(fs::path(rankingFilePath()).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    std::string folder;
+    StorageError error{};
+};
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(WindowsStorage, ReplacingWritesTheBytesAsGivenAndLeavesNoTemporaryFile) {
+    writeFile(rankingFilePath(), "1\tOld\t10\n");
+    const std::string text = "1\tAnn\t210\n2\tBo\t180\n";
+    ASSERT_TRUE(replaceRankingFile(text.data(), text.size(), error)) << error.reason;
+    EXPECT_EQ(readFile(rankingFilePath()), text); // no line ends turned into CR LF
+    EXPECT_EQ(namesIn(fs::path(rankingFilePath()).parent_path()),
+              std::vector<std::string>{"Ranking.txt"});
+}
+
+TEST_F(WindowsStorage, AReadOnlyFileIsRefusedAndKept) {
+    writeFile(rankingFilePath(), "1\tAnn\t50\n");
+    ASSERT_NE(SetFileAttributesW(fs::path(rankingFilePath()).c_str(), FILE_ATTRIBUTE_READONLY), 0);
+    EXPECT_FALSE(replaceRankingFile("x", 1, error));
+    EXPECT_EQ(std::string(error.path), rankingFilePath());
+    EXPECT_STRNE(error.reason, "");
+    // The system's message, without the line break it comes with.
+    EXPECT_EQ(std::string(error.reason).find('\n'), std::string::npos);
+    EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t50\n");
+    // Opening for the game refuses it as well, as the file could not be saved at the end.
+    error = StorageError{};
+    std::FILE* file = openRankingFile(error);
+    EXPECT_EQ(file, nullptr);
+    EXPECT_STRNE(error.reason, "");
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+}
+
+TEST_F(WindowsStorage, FoldersWithNamesBeyondAsciiAreCreatedAndNamedInUtf8) {
+    const fs::path base = fs::path(folder) / L"\uAC8C\uC784 \u00E9t\u00E9";
+    ASSERT_EQ(_wputenv_s(L"JORVO_DATA_HOME", base.c_str()), 0);
+    std::FILE* file = openRankingFile(error);
+    ASSERT_NE(file, nullptr) << error.reason;
+    std::fclose(file);
+    const fs::path ranking = base / L"JorvoDice" / L"Ranking.txt";
+    EXPECT_TRUE(fs::is_regular_file(ranking));
+    const std::u8string utf8 = ranking.u8string();
+    EXPECT_EQ(std::string(error.path), std::string(utf8.begin(), utf8.end()));
+    ASSERT_TRUE(replaceRankingFile("1\tA\t5\n", 7, error)) << error.reason;
+    EXPECT_EQ(fs::file_size(ranking), 7u);
+}
+
+TEST_F(WindowsStorage, TheLockKeepsOutAnotherSaveUntilReleased) {
+    const RankingLock lock = lockRanking(error);
+    ASSERT_NE(lock, NoLock) << error.reason;
+    const fs::path lockFile = fs::path(folder) / "JorvoDice" / "Ranking.lock";
+    const HANDLE other = CreateFileW(lockFile.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    OVERLAPPED start{};
+    EXPECT_EQ(
+        LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start), 0);
+    unlockRanking(lock);
+    start = OVERLAPPED{};
+    EXPECT_NE(
+        LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start), 0);
+    CloseHandle(other);
+}
+
+} // namespace
+
+#endif
