@@ -196,6 +196,35 @@ bool isReadOnly(const WidePath& path, StorageError& error) {
     return false;
 }
 
+// Removes the temporary files of saves that were killed before their rename. Only a save holding
+// the lock writes one, so while the lock is held every one found is left over.
+void removeLeftoverTemporaries(const WidePath& lockPath) {
+    WidePath pattern = lockPath;
+    while (pattern.length > 0 && !isSeparator(pattern.text[pattern.length - 1])) {
+        --pattern.length;
+    }
+    const std::size_t folderLength = pattern.length;
+    pattern.text[folderLength] = L'\0';
+    if (!append(pattern, FileName) || !append(pattern, L".*.tmp")) {
+        return;
+    }
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(pattern.text, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        WidePath leftover = pattern;
+        leftover.length = folderLength;
+        leftover.text[folderLength] = L'\0';
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            append(leftover, found.cFileName)) {
+            DeleteFileW(leftover.text);
+        }
+    } while (FindNextFileW(search, &found) != 0);
+    FindClose(search);
+}
+
 } // namespace
 
 std::FILE* openRankingFile(StorageError& error) {
@@ -253,6 +282,7 @@ RankingLock lockRanking(StorageError& error) {
         CloseHandle(file);
         return NoLock;
     }
+    removeLeftoverTemporaries(path);
     return reinterpret_cast<RankingLock>(file);
 }
 

@@ -98,6 +98,20 @@ TEST_F(WindowsStorage, TheLockKeepsOutAnotherSaveUntilReleased) {
     CloseHandle(other);
 }
 
+TEST_F(WindowsStorage, TakingTheLockRemovesWhatKilledSavesLeftBehind) {
+    writeFile(rankingFilePath(), "1\tAnn\t50\n");
+    const fs::path ranking = rankingFilePath();
+    writeFile(ranking.string() + ".4242-0.tmp", "1\tHalf");
+    writeFile(ranking.string() + ".17-3.tmp", "");
+    writeFile((ranking.parent_path() / "Notes.tmp").string(), "kept");
+    const RankingLock lock = lockRanking(error);
+    ASSERT_NE(lock, NoLock) << error.reason;
+    unlockRanking(lock);
+    EXPECT_EQ(namesIn(ranking.parent_path()),
+              (std::vector<std::string>{"Notes.tmp", "Ranking.lock", "Ranking.txt"}));
+    EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t50\n");
+}
+
 } // namespace
 
 #endif
