@@ -44,7 +44,7 @@ NAME_PROMPT = "이름 입력".encode()
 class Game:
     """One run of the game on a pseudo-terminal of COLUMNS x ROWS."""
 
-    def __init__(self, exe, data_home):
+    def __init__(self, exe, data_home, args=()):
         env = {
             "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
             "HOME": data_home,
@@ -57,7 +57,7 @@ class Game:
         if pid == 0:
             try:
                 fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLUMNS, 0, 0))
-                os.execve(exe, [exe], env)
+                os.execve(exe, [exe, *args], env)
             finally:
                 os._exit(127)
         self.pid, self.fd = pid, fd
@@ -94,19 +94,23 @@ class Game:
         return b"".join(data for _, data in self.log[start:])
 
     def waiting_in_poll(self):
+        """Whether the game is blocked in poll(); None where the kernel does not tell."""
         try:
             with open(f"/proc/{self.pid}/syscall") as f:
                 return f.read().split()[0] in POLL_SYSCALLS
         except (OSError, IndexError):
-            return False
+            return None
 
     def wait_idle(self, timeout=10.0, settle=0.02):
-        """Waits until the game waits for a key with all it wrote read."""
+        """Waits until the game waits for a key with all it wrote read. Where the kernel does not
+        show the system call, a silence longer than a roll frame stands in for it."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline and not self.closed:
             if self.pump(settle):
                 continue
-            if self.waiting_in_poll() and not self.pump(settle):
+            waiting = self.waiting_in_poll()
+            quiet = 0.25 if waiting is None else settle
+            if waiting is not False and not self.pump(quiet):
                 return True
         return False
 
@@ -146,7 +150,10 @@ class Game:
         raise RuntimeError(f"no {name} in /proc/{self.pid}/{file}")
 
     def write_calls(self):
-        return self.proc_field("io", "syscw")
+        try:
+            return self.proc_field("io", "syscw")
+        except (OSError, RuntimeError):
+            return float("nan")
 
     def idle_cpu(self, seconds):
         """Share of one core used over `seconds` while the game waits for a key."""
@@ -210,6 +217,17 @@ def measure_start(exe, root, runs):
     return times
 
 
+def measure_floor(root, runs):
+    """The same measurement for a program that only prints the word: what the harness itself
+    costs (fork, exec, the pseudo-terminal)."""
+    times = []
+    for _ in range(runs):
+        program = Game("/bin/echo", new_data_home(root), ["RANKING"])
+        times.append(program.wait_for(b"RANKING") - program.started)
+        program.finish()
+    return times
+
+
 def play_single_game(exe, root, figures, idle_seconds):
     """Plays a whole single-player game by a fixed script, recording what each kind of key costs.
 
@@ -241,6 +259,7 @@ def play_single_game(exe, root, figures, idle_seconds):
         cost("unlisted key 'x' on the title", b"x")
         cost("menu move", RIGHT)
         cost("menu move", RIGHT)
+        cost("Right on RANKING, the last entry", RIGHT)
         cost("to the ranking screen", ENTER)
         expect(b"PRESS ENTER TO RETURN", "the ranking screen")
         idle("ranking")
@@ -256,12 +275,15 @@ def play_single_game(exe, root, figures, idle_seconds):
             figures.setdefault("roll frames", []).append(bursts(game.log[mark:]))
             if turn < 3:
                 cost("into the dice row", UP)
+                cost("Left on the first die", LEFT)
                 cost("dice-cursor move", RIGHT)
                 cost("dice-cursor move", RIGHT)
                 cost("hold", ENTER)
                 cost("hold", ENTER)  # release it, so that every die rolls next time
                 cost("out of the dice row", DOWN)
             cost("into the sheet", RIGHT)
+            if turn == 0:
+                cost("Up on the first category", UP)
             for _ in range(turn):
                 cost("sheet-cursor move", DOWN)
             cost("record", ENTER)
@@ -320,7 +342,7 @@ def machine():
            f"{os.uname().sysname} {os.uname().release}"
 
 
-def report(figures, start_times, idle_seconds, games):
+def report(figures, start_times, floor_times, idle_seconds, games):
     print(f"Machine: {machine()}")
     print(f"Terminal: pseudo-terminal {COLUMNS}x{ROWS}, TERM=xterm-256color, LANG=C.UTF-8; "
           f"{games} scripted single-player game(s); medians, with the range where runs differ.")
@@ -328,14 +350,18 @@ def report(figures, start_times, idle_seconds, games):
     line("figure", "measured", "goal", None, "write()s")
     print(f"|{'-' * 44}|{'-' * 22}|{'-' * 12}|{'-' * 24}|{'-' * 8}|")
 
-    heading(f"CPU while waiting for a key ({idle_seconds:g} s each, share of one core)")
+    resolution = 100 / (CLOCK_TICKS * idle_seconds)
+    heading(f"CPU while waiting for a key ({idle_seconds:g} s each, share of one core, "
+            f"resolution {resolution:.2f} %)")
     for screen in ("title", "game", "ranking"):
         share = median(figures["cpu " + screen]) * 100
         line(f"{screen} screen", f"{share:.2f} %", "<= 0.5 %", share <= 0.5)
 
     heading("Bytes written to the terminal per key, until the game waits again")
-    for kind in ("unlisted key 'x' on the title", "unlisted key 'x' on the ranking",
-                 "unlisted key 'x' in the game", "Left on roll before the first roll"):
+    for kind in ("unlisted key 'x' on the title", "Right on RANKING, the last entry",
+                 "unlisted key 'x' on the ranking", "unlisted key 'x' in the game",
+                 "Left on roll before the first roll", "Left on the first die",
+                 "Up on the first category"):
         sizes = [b for b, _ in figures[kind]]
         line(kind, spread(sizes, "B"), "0 B", max(sizes) == 0,
              spread([c for _, c in figures[kind]], ""))
@@ -381,6 +407,8 @@ def report(figures, start_times, idle_seconds, games):
     ms = [t * 1000 for t in start_times]
     line(f"ten-entry ranking file, {len(ms)} runs", spread(ms, "ms", 1), "< 20 ms",
          median(ms) < 20)
+    line("  floor: /bin/echo through the same harness",
+         spread([t * 1000 for t in floor_times], "ms", 1))
 
     heading("Memory and the rest")
     line("peak resident memory (VmHWM at the exit prompt)", spread(figures["VmHWM"], "kB"))
@@ -406,9 +434,10 @@ def main():
     figures = {}
     with tempfile.TemporaryDirectory(prefix="jorvo-bench-") as root:
         start_times = measure_start(exe, root, starts)
+        floor_times = measure_floor(root, starts)
         for game in range(games):
             play_single_game(exe, root, figures, idle_seconds if game == 0 else 0)
-    report(figures, start_times, idle_seconds, games)
+    report(figures, start_times, floor_times, idle_seconds, games)
     return 0
 
 
