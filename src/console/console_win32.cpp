@@ -245,10 +245,15 @@ bool fetchKey() {
             console.inputEnded = true;
             return false;
         }
-        // Key-ups, mouse, focus, menu and size records give no key.
+        // Mouse, focus, menu and size records give no key, nor do key-ups, except the release of
+        // Alt that carries a character typed as Alt and its number on the keypad.
         for (DWORD i = 0; i < read; ++i) {
-            if (records[i].EventType == KEY_EVENT && records[i].Event.KeyEvent.bKeyDown) {
-                decodeKey(records[i].Event.KeyEvent);
+            if (records[i].EventType != KEY_EVENT) {
+                continue;
+            }
+            const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+            if (key.bKeyDown || (key.wVirtualKeyCode == VK_MENU && key.uChar.UnicodeChar != 0)) {
+                decodeKey(key);
             }
         }
         if (console.queueCount > 0) {

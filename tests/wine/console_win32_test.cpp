@@ -1,0 +1,267 @@
+// The Win32 console backend against a real console: the keys it decodes from input records, the
+// cells its text lands in, and what it changes and gives back. It needs a console to run in; under
+// wine that is a terminal (the suite runs it in tmux), with its output sent to a file.
+#include "console/console.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+HANDLE openDevice(const wchar_t* name) {
+    return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+constexpr SHORT BufferWidth = 120;
+constexpr SHORT BufferHeight = 300;
+constexpr DWORD KnownInputMode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
+                                 ENABLE_QUICK_EDIT_MODE | ENABLE_INSERT_MODE |
+                                 ENABLE_EXTENDED_FLAGS;
+
+class Win32Console : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        input = openDevice(L"CONIN$");
+        output = openDevice(L"CONOUT$");
+        ASSERT_NE(input, INVALID_HANDLE_VALUE) << "no console to test in";
+        ASSERT_NE(output, INVALID_HANDLE_VALUE) << "no console to test in";
+        savedIn = GetStdHandle(STD_INPUT_HANDLE);
+        savedOut = GetStdHandle(STD_OUTPUT_HANDLE);
+        SetStdHandle(STD_INPUT_HANDLE, input);
+        SetStdHandle(STD_OUTPUT_HANDLE, output);
+        // A buffer taller than any window, so that clearing it is more than clearing the window.
+        SetConsoleScreenBufferSize(output, COORD{BufferWidth, BufferHeight});
+        ASSERT_NE(SetConsoleMode(input, KnownInputMode), 0);
+        FlushConsoleInputBuffer(input);
+        char reason[256] = "";
+        ASSERT_TRUE(openConsole(reason, sizeof reason)) << reason;
+    }
+
+    void TearDown() override {
+        closeConsole();
+        FlushConsoleInputBuffer(input);
+        SetStdHandle(STD_INPUT_HANDLE, savedIn);
+        SetStdHandle(STD_OUTPUT_HANDLE, savedOut);
+        CloseHandle(input);
+        CloseHandle(output);
+    }
+
+    std::wstring cellsAt(int x, int y, int count) const {
+        std::wstring text(static_cast<std::size_t>(count), L'\0');
+        DWORD read = 0;
+        ReadConsoleOutputCharacterW(output, text.data(), static_cast<DWORD>(count),
+                                    COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)}, &read);
+        text.resize(read);
+        return text;
+    }
+
+    void write(const std::vector<INPUT_RECORD>& records) const {
+        DWORD written = 0;
+        ASSERT_NE(
+            WriteConsoleInputW(input, records.data(), static_cast<DWORD>(records.size()), &written),
+            0);
+        ASSERT_EQ(written, records.size());
+    }
+
+    HANDLE input = INVALID_HANDLE_VALUE;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    HANDLE savedIn = nullptr;
+    HANDLE savedOut = nullptr;
+};
+
+INPUT_RECORD key(WORD virtualKey, wchar_t character, DWORD state = 0, BOOL down = TRUE,
+                 WORD repeat = 1, WORD scan = 0) {
+    INPUT_RECORD record{};
+    record.EventType = KEY_EVENT;
+    record.Event.KeyEvent.bKeyDown = down;
+    record.Event.KeyEvent.wRepeatCount = repeat;
+    record.Event.KeyEvent.wVirtualKeyCode = virtualKey;
+    record.Event.KeyEvent.wVirtualScanCode = scan;
+    record.Event.KeyEvent.uChar.UnicodeChar = character;
+    record.Event.KeyEvent.dwControlKeyState = state;
+    return record;
+}
+
+INPUT_RECORD mouse() {
+    INPUT_RECORD record{};
+    record.EventType = MOUSE_EVENT;
+    record.Event.MouseEvent.dwButtonState = FROM_LEFT_1ST_BUTTON_PRESSED;
+    return record;
+}
+
+INPUT_RECORD focus() {
+    INPUT_RECORD record{};
+    record.EventType = FOCUS_EVENT;
+    record.Event.FocusEvent.bSetFocus = TRUE;
+    return record;
+}
+
+constexpr int Sentinel = 'z';
+
+struct KeyCase {
+    const char* what;
+    std::vector<INPUT_RECORD> records;
+    std::vector<int> codes;
+};
+
+TEST_F(Win32Console, DecodesInputRecordsIntoTheConsoleKeyCodes) {
+    const std::vector<KeyCase> cases = {
+        {"Up", {key(VK_UP, 0, ENHANCED_KEY, TRUE, 1, 0x48)}, {KeyExtended, KeyUp}},
+        {"Down", {key(VK_DOWN, 0, ENHANCED_KEY, TRUE, 1, 0x50)}, {KeyExtended, KeyDown}},
+        {"Left without the enhanced flag, as wine sends it",
+         {key(VK_LEFT, 0, 0, TRUE, 1, 0x4B)},
+         {KeyExtended, KeyLeft}},
+        {"Right", {key(VK_RIGHT, 0)}, {KeyExtended, KeyRight}},
+        {"Home and Delete",
+         {key(VK_HOME, 0), key(VK_DELETE, 0)},
+         {KeyExtended, 71, KeyExtended, 83}},
+        {"F1 and F10", {key(VK_F1, 0), key(VK_F10, 0)}, {KeyFunction, 59, KeyFunction, 68}},
+        {"F11 and F12", {key(VK_F11, 0), key(VK_F12, 0)}, {KeyExtended, 133, KeyExtended, 134}},
+        {"Enter, Space, Backspace",
+         {key(VK_RETURN, L'\r'), key(VK_SPACE, L' '), key(VK_BACK, 8)},
+         {KeyEnter, KeySpace, KeyBackspace}},
+        {"ASCII letters", {key('A', L'a'), key('B', L'B', SHIFT_PRESSED)}, {'a', 'B'}},
+        {"a-grave is text, not an arrow prefix", {key(0, 0x00E0)}, {KeyText + 0xE0}},
+        {"Hangul", {key(0, 0xAE40)}, {KeyText + 0xAE40}},
+        {"a surrogate pair is one character",
+         {key(0, 0xD83D), key(0, 0xDE00)},
+         {KeyText + 0x1F600}},
+        {"a lone low surrogate is dropped", {key(0, 0xDE00)}, {}},
+        {"key-ups, Shift, mouse and focus give nothing",
+         {key('Q', L'q', 0, FALSE), key(VK_SHIFT, 0), mouse(), focus()},
+         {}},
+        {"a repeated key comes as often as it repeated",
+         {key('X', L'x', 0, TRUE, 3)},
+         {'x', 'x', 'x'}},
+        {"Alt and a keypad number: the character comes with the release of Alt",
+         {key(VK_MENU, 0, LEFT_ALT_PRESSED), key(VK_MENU, 0x00E9, 0, FALSE)},
+         {KeyText + 0xE9}},
+    };
+    for (const KeyCase& c : cases) {
+        std::vector<INPUT_RECORD> records = c.records;
+        records.push_back(key('Z', static_cast<wchar_t>(Sentinel)));
+        write(records);
+        std::vector<int> codes;
+        for (int code = getKey(); code != Sentinel && code != KeyEnd; code = getKey()) {
+            codes.push_back(code);
+        }
+        EXPECT_EQ(codes, c.codes) << c.what;
+    }
+}
+
+TEST_F(Win32Console, KeyHitNeverWaitsAndWaitForKeySleepsUntilAKeyComes) {
+    EXPECT_FALSE(keyHit());
+    write({mouse()});
+    EXPECT_FALSE(keyHit()); // a mouse record alone is no key
+    std::thread typist([this] {
+        Sleep(150);
+        write({focus()});
+        Sleep(150);
+        write({key(VK_RETURN, L'\r')});
+    });
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_TRUE(waitForKey());
+    const ULONGLONG waited = GetTickCount64() - start;
+    typist.join();
+    EXPECT_GE(waited, 250u) << "returned before the key was typed";
+    EXPECT_TRUE(keyHit());
+    EXPECT_EQ(getKey(), KeyEnter);
+    EXPECT_FALSE(keyHit());
+}
+
+TEST_F(Win32Console, TextLandsAtTheCursorWithTabsAndLineBreaksOfItsOwn) {
+    moveCursor(0, 3);
+    print("XXXXXXXXXX");
+    moveCursor(3, 2);
+    print("ab\tc\n d%d", 7);
+    EXPECT_EQ(cellsAt(0, 2, 10), L"   ab   c ");
+    EXPECT_EQ(cellsAt(0, 3, 10), L" d7XXXXXXX") << "a line break clears nothing";
+    moveCursor(0, 5);
+    print("\t\t|┏━┓●↑|");
+    EXPECT_EQ(cellsAt(16, 5, 8), L"|\u250F\u2501\u2513\u25CF\u2191| ");
+    moveCursor(100, 6);
+    print("\tX");
+    EXPECT_EQ(cellsAt(100, 6, 4), L"   X") << "a tab stops at the edge of the game's screen";
+}
+
+TEST_F(Win32Console, ClearScreenBlanksTheWholeBufferInTheCurrentColours) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ASSERT_NE(GetConsoleScreenBufferInfo(output, &info), 0);
+    ASSERT_GE(info.dwSize.Y, 250) << "the buffer could not be made taller than the window";
+    const COORD below{5, static_cast<SHORT>(info.dwSize.Y - 2)};
+    DWORD count = 0;
+    WriteConsoleOutputCharacterW(output, L"QQQ", 3, below, &count);
+    const WORD red = BACKGROUND_RED | FOREGROUND_INTENSITY;
+    FillConsoleOutputAttribute(output, red, 3, below, &count);
+    moveCursor(7, 7);
+    clearScreen();
+    EXPECT_EQ(cellsAt(below.X, below.Y, 3), L"   ");
+    WORD attributes[3] = {};
+    ReadConsoleOutputAttribute(output, attributes, 3, below, &count);
+    for (WORD attribute : attributes) {
+        EXPECT_EQ(attribute, info.wAttributes);
+    }
+    ASSERT_NE(GetConsoleScreenBufferInfo(output, &info), 0);
+    EXPECT_EQ(info.dwCursorPosition.X, 0);
+    EXPECT_EQ(info.dwCursorPosition.Y, 0);
+}
+
+TEST_F(Win32Console, SetsUpModeTitleAndCursorAndGivesThemBack) {
+    SetConsoleTitleW(L"Before");
+    CONSOLE_CURSOR_INFO before{25, TRUE};
+    SetConsoleCursorInfo(output, &before);
+    closeConsole(); // opened again below, so that it records this state
+    char reason[256] = "";
+    ASSERT_TRUE(openConsole(reason, sizeof reason)) << reason;
+
+    setupInput();
+    setTitle("Jorvo Dice");
+    hideCursor();
+    DWORD mode = 0;
+    GetConsoleMode(input, &mode);
+    EXPECT_EQ(mode, (KnownInputMode & ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE)) |
+                        ENABLE_EXTENDED_FLAGS | ENABLE_MOUSE_INPUT);
+    wchar_t title[64] = L"";
+    GetConsoleTitleW(title, 64);
+    EXPECT_STREQ(title, L"Jorvo Dice");
+    CONSOLE_CURSOR_INFO cursor{};
+    GetConsoleCursorInfo(output, &cursor);
+    EXPECT_EQ(cursor.dwSize, 100u);
+    EXPECT_FALSE(cursor.bVisible);
+
+    closeConsole();
+    closeConsole(); // safe twice
+    GetConsoleMode(input, &mode);
+    EXPECT_EQ(mode, KnownInputMode);
+    GetConsoleTitleW(title, 64);
+    EXPECT_STREQ(title, L"Before");
+    GetConsoleCursorInfo(output, &cursor);
+    EXPECT_EQ(cursor.dwSize, 25u);
+    EXPECT_TRUE(cursor.bVisible);
+}
+
+TEST_F(Win32Console, OutputThatIsNotAConsoleIsRefusedWithAReason) {
+    closeConsole();
+    wchar_t path[MAX_PATH] = L"";
+    wchar_t folder[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"jrv", 0, path);
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SetStdHandle(STD_OUTPUT_HANDLE, file);
+    char reason[256] = "";
+    EXPECT_FALSE(openConsole(reason, sizeof reason));
+    EXPECT_NE(std::strstr(reason, "console"), nullptr) << reason;
+    SetStdHandle(STD_OUTPUT_HANDLE, output);
+    CloseHandle(file);
+}
+
+} // namespace
