@@ -1,7 +1,8 @@
 """The Windows game run under wine in a real terminal (tmux), checked as a player sees it.
 
 Environment: JORVO_DICE_EXE the cross-built jorvo-dice.exe, WINEPREFIX a prefix of its own,
-WINE the wine command (default "wine").
+WINE the wine command (default "wine"), JORVO_DICE_NATIVE the game built for this system, whose
+screens the Windows game must match.
 """
 
 import glob
@@ -15,6 +16,7 @@ import unicodedata
 import unittest
 
 EXE = os.environ.get("JORVO_DICE_EXE", "")
+NATIVE = os.environ.get("JORVO_DICE_NATIVE", "")
 PREFIX = os.environ.get("WINEPREFIX", "")
 WINE = os.environ.get("WINE", "wine")
 WIDTH, HEIGHT = 110, 30
@@ -219,6 +221,81 @@ class WineGame(unittest.TestCase):
         self.assertNotEqual(self.exit_status(), 0)
         self.assertEqual(self.pane("cursor_flag"), "1")
         self.assertNotEqual(self.pane("pane_title"), "Jorvo Dice")
+
+
+def appdata_folder():
+    users = [u for u in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*"))
+             if os.path.basename(u) != "Public"]
+    if len(users) != 1:
+        raise AssertionError(f"expected one user in the wine prefix, found {users}")
+    return os.path.join(users[0], "AppData", "Roaming", "JorvoDice")
+
+
+@unittest.skipUnless(EXE and PREFIX and NATIVE,
+                     "JORVO_DICE_EXE, WINEPREFIX and JORVO_DICE_NATIVE must be set")
+class SameScreensAsNative(unittest.TestCase):
+    """The same keys give the same screens, cell for cell, on Windows and on this system."""
+
+    RANKING = "1\t김철수\t250\n2\tAnn\t180\n3\tBo\t95\n"
+
+    def setUp(self):
+        self.socket = f"jorvo-same-{os.getpid()}"
+        data = tempfile.mkdtemp(prefix="jorvo-same-")
+        self.addCleanup(shutil.rmtree, data)
+        os.makedirs(os.path.join(data, "JorvoDice"))
+        with open(os.path.join(data, "JorvoDice", "Ranking.txt"), "w", encoding="utf-8") as f:
+            f.write(self.RANKING)
+        folder = appdata_folder()
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "Ranking.txt"), "w", encoding="utf-8") as f:
+            f.write(self.RANKING)
+        env = os.environ.copy()
+        env.pop("JORVO_DATA_HOME", None)
+        env.update(WINEDEBUG="-all", LC_ALL="C.UTF-8", XDG_DATA_HOME=data)
+        self.addCleanup(subprocess.run, ["tmux", "-L", self.socket, "kill-server"],
+                        stderr=subprocess.DEVNULL)
+        for name, command in [("win", f"{WINE} '{EXE}'"), ("native", f"'{NATIVE}'")]:
+            subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", "new-session", "-d",
+                            "-x", str(WIDTH), "-y", str(HEIGHT), "-s", name,
+                            command + "; sleep 600"], env=env, check=True)
+
+    def capture(self, name):
+        out = subprocess.run(["tmux", "-L", self.socket, "capture-pane", "-p", "-t", name],
+                             capture_output=True, text=True, check=True).stdout
+        rows = [r.rstrip() for r in out.split("\n")[:HEIGHT]]
+        return rows + [""] * (HEIGHT - len(rows))
+
+    def send(self, key):
+        for name in ("win", "native"):
+            subprocess.run(["tmux", "-L", self.socket, "send-keys", "-t", name, key], check=True)
+
+    def expect_same(self, what, y, pattern, seconds=STEP_SECONDS):
+        deadline = time.monotonic() + seconds
+        while True:
+            win, native = self.capture("win"), self.capture("native")
+            if win == native and re.search(pattern, win[y]):
+                return
+            if time.monotonic() > deadline:
+                diff = [f"row {i}:\n  windows: {a!r}\n  native:  {b!r}"
+                        for i, (a, b) in enumerate(zip(win, native)) if a != b]
+                self.fail(f"{what}: the screens differ or row {y} lacks {pattern!r}\n" +
+                          "\n".join(diff or win))
+            time.sleep(0.1)
+
+    def test_title_menu_ranking_and_first_game_frame(self):
+        self.expect_same("the title screen", 18, "-> SINGLE", FIRST_SCREEN_SECONDS)
+        self.send("Right")
+        self.expect_same("MULTI chosen", 18, "-> MULTI")
+        self.send("Right")
+        self.expect_same("RANKING chosen", 18, "-> RANKING")
+        self.send("Enter")
+        self.expect_same("the ranking screen", 25, "PRESS ENTER TO RETURN")
+        self.assertIn("김철수", self.capture("win")[3])
+        self.send("Enter")
+        self.expect_same("the title screen again", 18, "-> SINGLE")
+        self.send("Enter")
+        self.expect_same("the first frame of a game", 22, "Remain Roll : 3")
 
 
 @unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
