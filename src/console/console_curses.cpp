@@ -124,11 +124,20 @@ bool windowLargeEnough() {
     return COLS >= ScreenWidth && LINES >= ScreenHeight;
 }
 
+// Short lines, each cut to the window, so that even a tiny window shows what it can of them. The
+// whole screen is cleared first: a terminal that shrinks keeps whatever part of the old screen it
+// likes, which ncurses cannot know about.
 void showTooSmall() {
+    char message[3][64];
+    std::snprintf(message[0], sizeof message[0], "The game needs %dx%d.", ScreenWidth,
+                  ScreenHeight);
+    std::snprintf(message[1], sizeof message[1], "This window is %dx%d.", COLS, LINES);
+    std::snprintf(message[2], sizeof message[2], "Make it larger to go on.");
     werase(stdscr);
-    mvwprintw(stdscr, 0, 0, "The game needs a window of %dx%d; this one is %dx%d.", ScreenWidth,
-              ScreenHeight, COLS, LINES);
-    mvwprintw(stdscr, 1, 0, "Make it larger to go on.");
+    for (int y = 0; y < 3 && y < LINES; ++y) {
+        mvwaddnstr(stdscr, y, 0, message[y], COLS);
+    }
+    clearok(curscr, TRUE);
     wnoutrefresh(stdscr);
     doupdate();
 }
@@ -201,16 +210,55 @@ int readRaw(wint_t* ch) {
     return wget_wch(terminal.pad, ch);
 }
 
-// Swallows the rest of an escape sequence that ncurses did not know, so that none of its bytes is
-// taken for typed text.
-void dropEscapeSequence(wint_t first) {
+int plainKey(wint_t ch) {
+    if (ch == '\r' || ch == '\n') {
+        return KeyEnter;
+    }
+    if (ch < 0x80) {
+        return static_cast<int>(ch);
+    }
+    return KeyText + static_cast<int>(ch);
+}
+
+// The arrow that the final byte of a cursor-key sequence stands for, or NoKey.
+int arrowOf(wint_t final) {
+    switch (final) {
+    case 'A':
+        return KeyUp;
+    case 'B':
+        return KeyDown;
+    case 'C':
+        return KeyRight;
+    case 'D':
+        return KeyLeft;
+    default:
+        return NoKey;
+    }
+}
+
+// The rest of an escape sequence that ncurses did not match, read whole so that none of its
+// bytes is taken for typed text. Cursor keys in either form (ESC [ C, as pasted or sent by a
+// terminal that ignores the keypad mode, and ESC O C) are still arrows; anything else is
+// dropped. Escape followed by any other key is the two keys.
+int readEscapeSequence(wint_t first) {
     wint_t ch = 0;
     if (first == '[') {
         while (readRaw(&ch) == OK && !(ch >= 0x40 && ch <= 0x7E)) {
         }
     } else if (first == 'O') {
-        readRaw(&ch);
+        if (readRaw(&ch) != OK) {
+            return NoKey;
+        }
+    } else {
+        unget_wch(static_cast<wchar_t>(first)); // a key of its own, for the next read
+        return KeyEscape;
     }
+    const int arrow = arrowOf(ch);
+    if (arrow == NoKey) {
+        return NoKey;
+    }
+    terminal.queuedKey = arrow;
+    return KeyExtended;
 }
 
 // Reads one key without waiting and translates it; NoKey when nothing usable was waiting.
@@ -252,21 +300,19 @@ int readKey() {
         }
         return NoKey; // mouse, resize and the rest: nothing the game reads
     }
-    if (ch == '\r' || ch == '\n') {
-        return KeyEnter;
-    }
     if (ch == KeyEscape) {
         wint_t next = 0;
-        if (readRaw(&next) == ERR) {
+        const int nextCode = readRaw(&next);
+        if (nextCode == ERR) {
             return KeyEscape;
         }
-        dropEscapeSequence(next);
-        return NoKey;
+        if (nextCode == KEY_CODE_YES) {
+            ungetch(static_cast<int>(next)); // a key of its own, for the next read
+            return KeyEscape;
+        }
+        return readEscapeSequence(next);
     }
-    if (ch < 0x80) {
-        return static_cast<int>(ch);
-    }
-    return KeyText + static_cast<int>(ch);
+    return plainKey(ch);
 }
 
 bool fetchKey() {
