@@ -1,0 +1,406 @@
+"""What a real terminal does to the game: signals, suspend and resume, a window that closes or
+shrinks, a terminal that goes away, and keys that arrive in bursts.
+
+Every case checks what the player is left with: the terminal modes as `stty -g` saw them before,
+the cursor visible again, the screen drawn in full, and a ranking file that only a finished game
+wrote to.
+"""
+
+import fcntl
+import os
+import pty
+import resource
+import select
+import signal
+import struct
+import subprocess
+import termios
+import time
+import unittest
+
+from terminal import Terminal, cpu_seconds, game_binary, have_tmux, read_dice, text_width
+
+PROMPT = "게임 끝! 이름 입력: "
+DICE_X, DICE_Y = 8, 12
+CATEGORY_ROWS = (5, 6, 7, 8, 9, 10, 17, 19, 20, 21, 22, 23)
+
+
+def setUpModule():
+    # Crash signals must not leave core files about; the tmux server and the game inherit this.
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+def wait_title(term):
+    return term.wait_text(42, 18, "-> SINGLE")
+
+
+def start_game(term):
+    """From the title menu into a single-player game."""
+    wait_title(term)
+    term.keys("Enter")
+    return term.wait_text(27, 8, "SINGLE MODE")
+
+
+def whole_game_keys():
+    """The keys of a single-player game that records the twelve categories in order."""
+    keys = ["Enter"]
+    for category in range(12):
+        keys += ["Enter", "Right"] + ["Down"] * category + ["Enter"]
+    return keys
+
+
+def wait_too_small(term, width, height):
+    """The message that stands in for the game while the window is too small."""
+    lines = ("The game needs 103x28.", f"This window is {width}x{height}.",
+             "Make it larger to go on.")
+    return term.wait(lambda s: all(s.has(0, y, line) for y, line in enumerate(lines))
+                     and all(s.row(y).strip() == "" for y in range(3, s.height)),
+                     f"the size message for {width}x{height}")
+
+
+def ranking(term):
+    try:
+        with open(term.ranking_path(), encoding="utf-8") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
+def resize(term, width, height):
+    term._tmux("resize-window", "-t", "game", "-x", str(width), "-y", str(height))
+    term.width, term.height = width, height
+
+
+def game_screen_complete(screen):
+    """The fixed parts of the game screen are all there, and the dice can be read."""
+    return (screen.has(27, 8, "SINGLE MODE") and screen.has(65, 5, "Aces")
+            and screen.has(65, 23, "Jorvo") and screen.has(65, 25, "Total")
+            and screen.has(25, 22, "Remain Roll : ")
+            and read_dice(screen, DICE_X, DICE_Y) is not None)
+
+
+def rows(screen, width=103, height=28):
+    return [screen.text(0, y, width) for y in range(height)]
+
+
+@unittest.skipUnless(have_tmux(), "tmux is not installed")
+class Signals(unittest.TestCase):
+    def test_every_way_out_gives_the_terminal_back(self):
+        cases = (
+            # what ends the game, where, the status the shell sees
+            ("C-\\", "roll", 128 + signal.SIGQUIT),
+            ("C-c", "roll", 128 + signal.SIGINT),
+            ("SIGSEGV", "game", 128 + signal.SIGSEGV),
+            ("SIGABRT", "game", 128 + signal.SIGABRT),
+            ("SIGBUS", "game", 128 + signal.SIGBUS),
+            ("SIGTERM", "too small", 128 + signal.SIGTERM),
+            ("SIGHUP", "ranking screen", 128 + signal.SIGHUP),
+            ("C-c", "name prompt", 128 + signal.SIGINT),
+            ("SIGQUIT", "name prompt", 128 + signal.SIGQUIT),
+        )
+        for how, where, status in cases:
+            with self.subTest(how=how, where=where), Terminal(110, 30) as term:
+                term.start(wrapped=True)
+                wait_title(term)
+                if where == "ranking screen":
+                    term.keys("Right", "Right", "Enter")
+                    term.wait_text(48, 25, "PRESS ENTER TO RETURN")
+                elif where == "name prompt":
+                    term.keys(*whole_game_keys())
+                    term.wait_text(19, 25, PROMPT, timeout=30)
+                    term.type("Half")
+                    term.wait_text(19 + text_width(PROMPT), 25, "Half")
+                elif where != "title":
+                    term.keys("Enter")
+                    term.wait_text(27, 8, "SINGLE MODE")
+                    if where == "roll":
+                        term.keys("Enter")  # the signal lands during the roll's animation
+                    elif where == "too small":
+                        resize(term, 80, 24)
+                        wait_too_small(term, 80, 24)
+                self.assertFalse(term.cursor_visible())
+                if how.startswith("SIG"):
+                    term.signal_game(getattr(signal, how))
+                else:
+                    term.keys(how)
+                result = term.wait_wrapper()
+                self.assertEqual(result.status, status)
+                self.assertEqual(result.stty_after, result.stty_before)
+                self.assertTrue(term.cursor_visible(), "the cursor stays hidden")
+                self.assertEqual(ranking(term), "", "an unfinished game was saved")
+
+    def test_a_finished_game_gives_the_terminal_back(self):
+        with Terminal(110, 30) as term:
+            term.start(wrapped=True)
+            wait_title(term)
+            term.keys(*whole_game_keys())
+            term.wait_text(19, 25, PROMPT, timeout=30)
+            term.type("Zed")
+            term.keys("Enter")
+            term.wait_text(23, 27, "PRESS ENTER TO EXIT")
+            term.keys("Enter")
+            result = term.wait_wrapper()
+            self.assertEqual(result.status, 0)
+            self.assertEqual(result.stty_after, result.stty_before)
+            self.assertTrue(term.cursor_visible())
+
+
+@unittest.skipUnless(have_tmux(), "tmux is not installed")
+class SuspendAndResume(unittest.TestCase):
+    """Ctrl+Z from a shell with job control, then `fg`."""
+
+    def shell(self, term):
+        script = os.path.join(term.dir, "bashrc")
+        with open(script, "w", encoding="ascii") as f:
+            f.write("PS1='$ '\n")
+        env = term.environment()
+        term._tmux("new-session", "-d", "-s", "game", "-x", str(term.width), "-y",
+                   str(term.height), "-e", f"XDG_DATA_HOME={term.data_home}", "-e",
+                   "LANG=C.UTF-8", f"exec bash --noprofile --rcfile {script} -i", env=env)
+        term.started = True
+        term.wait(lambda s: s.row(0).startswith("$"), "the shell's prompt")
+
+    def run_in_shell(self, term, command):
+        done = os.path.join(term.dir, "done")
+        if os.path.exists(done):
+            os.remove(done)
+        term.type(f"{command}; touch {done}")
+        term.keys("Enter")
+        deadline = time.monotonic() + 10
+        while not os.path.exists(done):
+            self.assertLess(time.monotonic(), deadline, f"{command} did not finish")
+            time.sleep(0.02)
+
+    def read(self, term, name):
+        with open(os.path.join(term.dir, name), encoding="ascii") as f:
+            return f.read().strip()
+
+    def test_suspend_gives_the_terminal_back_and_resume_redraws_it(self):
+        with Terminal(110, 30) as term:
+            self.shell(term)
+            self.run_in_shell(term, f"stty -g > {term.dir}/before")
+            term.type(f"clear; {game_binary()}")
+            term.keys("Enter")
+            start_game(term)
+            term.keys("Enter")
+            term.wait_text(25, 22, "Remain Roll : 2")
+            before = term.screen()
+            self.assertTrue(game_screen_complete(before), before.dump())
+            self.assertFalse(term.cursor_visible())
+
+            term.keys("C-z")
+            term.wait(lambda s: any("Stopped" in s.row(y) for y in range(s.height)),
+                      "the shell's report of the stopped game")
+            self.assertTrue(term.cursor_visible(), "the cursor is hidden while suspended")
+            self.run_in_shell(term, f"stty -g > {term.dir}/stopped")
+            self.assertEqual(self.read(term, "stopped"), self.read(term, "before"))
+
+            term.type("clear; fg")  # a cleared screen shows that resuming draws everything
+            term.keys("Enter")
+            after = term.wait(lambda s: game_screen_complete(s), "the game drawn again")
+            self.assertEqual(rows(after), rows(before))
+            self.assertFalse(term.cursor_visible(), "the cursor shows after resuming")
+            # The game goes on where it was.
+            term.keys("Enter")
+            term.wait_text(25, 22, "Remain Roll : 1")
+
+            term.signal_game(signal.SIGTERM)
+            term.wait(lambda s: s.row(s.height - 1).startswith("$") or
+                      any(s.row(y).startswith("$ ") for y in range(s.height)), "the shell")
+            self.run_in_shell(term, f"stty -g > {term.dir}/after")
+            self.assertEqual(self.read(term, "after"), self.read(term, "before"))
+            self.assertTrue(term.cursor_visible())
+
+
+@unittest.skipUnless(have_tmux(), "tmux is not installed")
+class Resizing(unittest.TestCase):
+    def test_too_small_at_the_start_waits_then_draws_the_menu(self):
+        with Terminal(80, 24) as term:
+            term.start()
+            wait_too_small(term, 80, 24)
+            pid = term.game_pid()
+            # Keys typed while nothing can be seen are not played blind.
+            term.keys("Right", "Enter")
+            term.expect_no_exit()
+            before, start = cpu_seconds(pid), time.monotonic()
+            time.sleep(1.0)
+            share = (cpu_seconds(pid) - before) / (time.monotonic() - start)
+            print(f"processor use while the window is too small: {share * 100:.2f}% of a core")
+            self.assertLess(share, 0.05)
+            resize(term, 100, 30)
+            wait_too_small(term, 100, 30)
+            resize(term, 103, 28)
+            screen = wait_title(term)
+            self.assertTrue(screen.has(54, 8, "Jorvo  Dice"), screen.dump())
+            self.assertEqual(screen.text(0, 0, 103).strip(), "")
+            term.keys("Enter")
+            term.wait_text(27, 8, "SINGLE MODE")
+
+    def test_shrinking_and_growing_redraws_the_whole_screen_in_place(self):
+        with Terminal(110, 30) as term:
+            term.start()
+            start_game(term)
+            term.keys("Enter")
+            term.wait_text(25, 22, "Remain Roll : 2")
+            before = term.screen()
+            for width, height in ((80, 24), (103, 27), (102, 28), (40, 10)):
+                with self.subTest(size=(width, height)):
+                    resize(term, width, height)
+                    wait_too_small(term, width, height)
+                    resize(term, 110, 30)
+                    after = term.wait(game_screen_complete, "the game drawn again")
+                    self.assertEqual(rows(after), rows(before))
+            # Larger than needed: the screen stays where it is.
+            resize(term, 140, 40)
+            term.wait_text(27, 8, "SINGLE MODE")
+            self.assertEqual(rows(term.screen()), rows(before))
+
+    def test_a_resize_during_a_roll_redraws_the_roll_in_full(self):
+        with Terminal(110, 30) as term:
+            term.start()
+            start_game(term)
+            term.keys("Enter")
+            resize(term, 80, 24)  # while the dice are still turning
+            wait_too_small(term, 80, 24)
+            time.sleep(0.7)  # the animation has ended meanwhile
+            resize(term, 110, 30)
+            shown = term.wait(game_screen_complete, "the game drawn again")
+            self.assertTrue(shown.has(25, 22, "Remain Roll : 2"), shown.dump())
+            # A resize that keeps the window large enough redraws the same screen.
+            resize(term, 120, 32)
+            resize(term, 110, 30)
+            again = term.wait(game_screen_complete, "the game drawn again")
+            self.assertEqual(rows(again), rows(shown))
+            # The dice shown are the dice the game scores: Choice is their sum.
+            faces = read_dice(shown, DICE_X, DICE_Y)
+            self.assertTrue(shown.has(65, 17, "Choice"), shown.dump())
+            self.assertEqual(int(shown.text(83, 17, 3)), sum(faces), shown.dump())
+
+
+@unittest.skipUnless(have_tmux(), "tmux is not installed")
+class LostTerminal(unittest.TestCase):
+    def wait_gone(self, pid, timeout=5.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            try:
+                with open(f"/proc/{pid}/stat", encoding="ascii") as stat:
+                    if stat.read().rsplit(")", 1)[1].split()[0] == "Z":
+                        return
+            except FileNotFoundError:
+                return
+            time.sleep(0.02)
+        self.fail(f"the game is still running {timeout} s after its terminal went away")
+
+    def test_closing_the_window_ends_the_game_without_saving(self):
+        for where in ("game", "name prompt"):
+            with self.subTest(where=where), Terminal(110, 30) as term:
+                term.start()
+                if where == "game":
+                    start_game(term)
+                    term.keys("Enter")
+                else:
+                    wait_title(term)
+                    term.keys(*whole_game_keys())
+                    term.wait_text(19, 25, PROMPT, timeout=30)
+                    term.type("Half")
+                    term.wait_text(19 + text_width(PROMPT), 25, "Half")
+                pid = term.game_pid()
+                term._tmux("kill-session", "-t", "game")
+                self.wait_gone(pid)
+                self.assertEqual(ranking(term), "")
+
+    def test_a_terminal_that_goes_away_ends_the_run_at_once(self):
+        # No controlling terminal, so no hang-up signal either: the game finds out from its input.
+        with Terminal(110, 30) as scratch:
+            env = dict(os.environ, LANG="C.UTF-8", TERM="xterm-256color",
+                       XDG_DATA_HOME=scratch.data_home)
+            for where in ("title", "game", "name prompt"):
+                with self.subTest(where=where):
+                    master, slave = pty.openpty()
+                    os.set_blocking(master, False)
+                    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 110, 0, 0))
+                    game = subprocess.Popen([game_binary()], stdin=slave, stdout=slave,
+                                            stderr=subprocess.PIPE, env=env,
+                                            start_new_session=True)
+                    os.close(slave)
+                    drawn = b""
+
+                    def wait_for(text, timeout=20.0):
+                        nonlocal drawn
+                        deadline = time.monotonic() + timeout
+                        while text.encode() not in drawn:
+                            self.assertLess(time.monotonic(), deadline, f"no {text!r} drawn")
+                            select.select([master], [], [], 0.1)
+                            try:
+                                drawn += os.read(master, 65536)
+                            except BlockingIOError:
+                                pass
+                        drawn = b""
+
+                    wait_for("SINGLE")
+                    if where != "title":
+                        os.write(master, b"\r")
+                        wait_for("SINGLE MODE")
+                        os.write(master, b"\r")  # a roll; only the cells that change are sent
+                        time.sleep(0.8)
+                    if where == "name prompt":
+                        for category in range(12):
+                            keys = (b"\r" if category > 0 else b"") + b"\x1b[C"
+                            os.write(master, keys + b"\x1b[B" * category + b"\r")
+                        wait_for("이름 입력", timeout=30)
+                        os.write(master, b"Half")
+                    time.sleep(0.3)
+                    start = time.monotonic()
+                    os.close(master)
+                    try:
+                        status = game.wait(timeout=5)
+                    except subprocess.TimeoutExpired:
+                        game.kill()
+                        self.fail("the game did not end when its terminal went away")
+                    elapsed = time.monotonic() - start
+                    stderr = game.stderr.read().decode("utf-8", "replace")
+                    game.stderr.close()
+                    print(f"terminal gone at the {where}: status {status} after {elapsed:.2f} s")
+                    self.assertEqual(status, 1, stderr)
+                    self.assertIn("the input ended", stderr)
+                    self.assertEqual(ranking(scratch), "")
+
+
+@unittest.skipUnless(have_tmux(), "tmux is not installed")
+class Bursts(unittest.TestCase):
+    def test_pasted_escape_sequences_are_keys_one_by_one(self):
+        with Terminal(110, 30) as term:
+            term.start()
+            wait_title(term)
+            # Right, Right, Left, Right as raw escape sequences in one paste.
+            term._tmux("set-buffer", "-b", "keys", "\x1b[C\x1b[C\x1b[D\x1b[C")
+            term._tmux("paste-buffer", "-b", "keys", "-t", "game")
+            term.wait_text(65, 18, "-> RANKING")
+            term._tmux("set-buffer", "-b", "keys", "\x1b[D\x1b[D\x1b[C")
+            term._tmux("paste-buffer", "-b", "keys", "-t", "game")
+            term.wait_text(54, 18, "-> MULTI")
+
+    def test_a_whole_game_sent_in_one_burst(self):
+        with Terminal(110, 30) as term:
+            term.start(wrapped=True)
+            wait_title(term)
+            # Every key of the game, the name pasted, all at once: the rolls' animations run
+            # while the keys after them wait.
+            term.keys(*whole_game_keys(), "Left", "F1", "Escape")
+            term._tmux("set-buffer", "-b", "name", "Zed")
+            term._tmux("paste-buffer", "-b", "name", "-t", "game")
+            term.keys("Enter")
+            screen = term.wait_text(23, 27, "PRESS ENTER TO EXIT", timeout=30)
+            for y in CATEGORY_ROWS:
+                self.assertNotEqual(screen.text(83, y, 3).strip(), "", screen.dump())
+            total = int(screen.text(83, 25, 3))
+            self.assertTrue(screen.has(19, 25, PROMPT + "Zed"), screen.dump())
+            term.keys("Enter")
+            result = term.wait_wrapper()
+            self.assertEqual(result.status, 0)
+            self.assertEqual(result.stty_after, result.stty_before)
+            self.assertEqual(ranking(term), f"1\tZed\t{total}\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
