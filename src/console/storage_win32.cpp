@@ -248,13 +248,15 @@ std::FILE* openRankingFile(StorageError& error) {
         setReason(error, ERROR_BAD_FILE_TYPE);
         return nullptr;
     }
-    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY | _O_TEXT);
+    // Binary, as on POSIX: the reader takes CR as a blank, and text mode would end the file at
+    // the first Ctrl+Z byte.
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
         CloseHandle(file);
         setReason(error, ERROR_TOO_MANY_OPEN_FILES);
         return nullptr;
     }
-    std::FILE* stream = _fdopen(fd, "r");
+    std::FILE* stream = _fdopen(fd, "rb");
     if (stream == nullptr) {
         _close(fd); // closes the handle too
         setReason(error, ERROR_NOT_ENOUGH_MEMORY);

@@ -2,6 +2,7 @@
 #if defined(_WIN32)
 
 #include "console/storage.h"
+#include "ranking/ranking.h"
 #include "support.h"
 
 #include <windows.h>
@@ -96,6 +97,17 @@ TEST_F(WindowsStorage, TheLockKeepsOutAnotherSaveUntilReleased) {
     EXPECT_NE(
         LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start), 0);
     CloseHandle(other);
+}
+
+TEST_F(WindowsStorage, TheFileIsReadByteForByteAsOnOtherSystems) {
+    // CR LF line ends from an editor, and a Ctrl+Z byte, which text mode takes for the end.
+    writeFile(rankingFilePath(), "1\tAnn\t50\r\n2\tB\x1A\t40\r\n3\tCy\t30\r\n");
+    RankTable r{};
+    ASSERT_TRUE(loadRanking(r, error)) << error.reason;
+    EXPECT_EQ(r[0].score, 50);
+    EXPECT_EQ(r[1].score, 40);
+    EXPECT_STREQ(r[2].name, "Cy");
+    EXPECT_EQ(r[2].score, 30);
 }
 
 TEST_F(WindowsStorage, TakingTheLockRemovesWhatKilledSavesLeftBehind) {

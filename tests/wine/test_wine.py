@@ -6,6 +6,7 @@ screens the Windows game must match.
 """
 
 import glob
+import itertools
 import os
 import re
 import shutil
@@ -34,6 +35,9 @@ FACES = {
     5: (BOTH, CENTRE, BOTH),
     6: (BOTH, BOTH, BOTH),
 }
+# Each test has a tmux server of its own, so that none starts while the last one is going away.
+SOCKETS = itertools.count()
+
 TOP = "┏━━━━━━━┓ " * 5
 BOTTOM = "┗━━━━━━━┛ " * 5
 
@@ -95,7 +99,7 @@ def appdata_ranking_files():
 @unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
 class WineGame(unittest.TestCase):
     def setUp(self):
-        self.socket = f"jorvo-wine-{os.getpid()}"
+        self.socket = f"jorvo-wine-{os.getpid()}-{next(SOCKETS)}"
         for folder in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData",
                                              "Roaming", "JorvoDice")):
             shutil.rmtree(folder)
@@ -239,7 +243,7 @@ class SameScreensAsNative(unittest.TestCase):
     RANKING = "1\t김철수\t250\n2\tAnn\t180\n3\tBo\t95\n"
 
     def setUp(self):
-        self.socket = f"jorvo-same-{os.getpid()}"
+        self.socket = f"jorvo-same-{os.getpid()}-{next(SOCKETS)}"
         data = tempfile.mkdtemp(prefix="jorvo-same-")
         self.addCleanup(shutil.rmtree, data)
         os.makedirs(os.path.join(data, "JorvoDice"))
