@@ -1,0 +1,87 @@
+"""The ranking in a real terminal: the ranking screen from a stored file, and the name typed at the
+end of a single-player game merged into the file."""
+
+import os
+import unittest
+
+from terminal import Terminal, have_tmux, text_width
+from test_games import PROMPT, GamePlayer
+from test_title import MENU_LINES, MENU_X, MENU_Y, title_rows, wait_title
+
+LIST_X = 48
+
+
+def ranking_line(place, name, score):
+    """A listed entry from column LIST_X: the name right-aligned in 10 columns of the screen."""
+    return f"{place:2d}  {' ' * (10 - text_width(name))}{name}   {score:3d}"
+
+
+def write_ranking(term, text):
+    os.makedirs(os.path.dirname(term.ranking_path()), exist_ok=True)
+    with open(term.ranking_path(), "w", encoding="utf-8", newline="") as f:
+        f.write(text)
+
+
+@unittest.skipUnless(have_tmux(), "needs tmux")
+class Ranking(unittest.TestCase):
+    def test_ranking_screen_lists_the_stored_entries(self):
+        # Places as stored, not recounted; wide names aligned by their width on screen.
+        entries = ((1, "amy", 200), (2, "홍길동", 150), (7, "abcdefghi", 99))
+        with Terminal(110, 30) as term:
+            write_ranking(term, "".join(f"{p}\t{n}\t{s}\n" for p, n, s in entries))
+            term.start()
+            wait_title(term, "SINGLE")
+            for back in ("Enter", "Space"):
+                with self.subTest(returned_with=back):
+                    term.keys("Right", "Right")
+                    wait_title(term, "RANKING")
+                    term.keys("Enter")
+                    screen = term.wait_text(LIST_X, 25, "PRESS ENTER TO RETURN")
+                    want = [""] * screen.height
+                    for i, entry in enumerate(entries):
+                        want[3 + 2 * i] = " " * LIST_X + ranking_line(*entry)
+                    want[25] = " " * LIST_X + "PRESS ENTER TO RETURN"
+                    self.assertEqual([screen.row(y).rstrip() for y in range(screen.height)], want)
+                    # Only Enter and Space leave: had any of these left, the Enter after them
+                    # would have started a game from the menu.
+                    term.keys("Left", "Up", "x", "F1", back)
+                    self.assertEqual(wait_title(term, "SINGLE"), title_rows("SINGLE"))
+
+    def test_typed_name_is_merged_into_the_file(self):
+        with Terminal(110, 30) as term:
+            term.start()
+            term.wait_text(MENU_X, MENU_Y, MENU_LINES["SINGLE"])
+            term.keys("Enter")
+            player = GamePlayer(term, 1)
+            player.wait_model("the first single-player frame")
+            for category in range(12):
+                player.play_turn(1, (), (), category)
+            player.wait_model("the frame that ends the game")
+            total = player.totals(0)[1]
+            name_x = 19 + text_width(PROMPT)
+            term.wait_text(19, 25, PROMPT)
+            self.assertFalse(term.cursor_visible(), "the cursor shows at the name prompt")
+
+            # Another game saves its result while this one waits for the name; both must stay.
+            write_ranking(term, f"1\tann\t{total + 5}\n2\tben\t{total}\n3\tcid\t{total - 1}\n")
+
+            # Empty and blank lines do not end the prompt; control keys type nothing; only the
+            # first word counts.
+            term.keys("Enter", "Space", "Space", "Enter", "C-a")
+            term.type("홍길동 extra")
+            term.wait_text(name_x, 25, "홍길동" + " " * 12)
+            term.keys("Enter")
+            term.wait_text(23, 27, "PRESS ENTER TO EXIT")
+            term.keys("Space")
+            self.assertEqual(term.wait_exit(), 0)
+
+            with open(term.ranking_path(), encoding="utf-8", newline="") as f:
+                stored = f.read()
+            # Equal scores keep the older entry ahead.
+            self.assertEqual(stored, f"1\tann\t{total + 5}\n2\tben\t{total}\n"
+                                     f"3\t홍길동\t{total}\n4\tcid\t{total - 1}\n")
+            print(f"name entered with a total of {total}")
+
+
+if __name__ == "__main__":
+    unittest.main()

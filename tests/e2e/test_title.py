@@ -1,0 +1,186 @@
+"""The title screen, its menu keys, the terminal given back on every way out, and start-up without
+a usable terminal."""
+
+import os
+import pty
+import select
+import signal
+import subprocess
+import termios
+import time
+import unittest
+
+from terminal import Terminal, cpu_seconds, dice_art, game_binary, have_tmux
+
+MENU_X, MENU_Y = 40, 18
+MENU_LINES = {
+    "SINGLE": "  -> SINGLE      MULTI      RANKING",
+    "MULTI": "     SINGLE   -> MULTI      RANKING",
+    "RANKING": "     SINGLE      MULTI   -> RANKING",
+}
+
+
+def title_rows(choice, height=30):
+    """Every row of the title screen as a person sees it, trailing blanks dropped."""
+    rows = [""] * height
+    rows[8] = " " * 54 + "Jorvo  Dice"
+    for r, line in enumerate(dice_art([1, 2, 3, 4, 5])):
+        rows[10 + r] = (" " * 35 + line).rstrip()
+    rows[MENU_Y] = " " * MENU_X + MENU_LINES[choice]
+    return rows
+
+
+def shown_rows(screen):
+    return [screen.row(y).rstrip() for y in range(screen.height)]
+
+
+def wait_title(term, choice):
+    screen = term.wait_text(MENU_X, MENU_Y, MENU_LINES[choice])
+    return shown_rows(screen)
+
+
+@unittest.skipUnless(have_tmux(), "needs tmux")
+class TitleScreen(unittest.TestCase):
+    def test_title_screen_cell_for_cell(self):
+        with Terminal(110, 30) as term:
+            term.start()
+            self.assertEqual(wait_title(term, "SINGLE"), title_rows("SINGLE"))
+            self.assertFalse(term.cursor_visible(), "the cursor shows on the title screen")
+
+    def test_arrow_keys_move_the_choice_without_wrapping(self):
+        # Each step's keys are sent after the last step's screen was seen. A step that must change
+        # nothing ends with a key that must, so that a wrong move cannot hide behind it.
+        steps = (
+            (("Left", "Right"), "MULTI"),           # Left on SINGLE stays on SINGLE
+            (("Right",), "RANKING"),
+            (("Right", "Left"), "MULTI"),           # Right on RANKING stays on RANKING
+            (("Left",), "SINGLE"),
+            (("Up", "Down", "Right"), "MULTI"),      # Up and Down do nothing
+            (("Escape", "F1", "Home", "x", "Left"), "SINGLE"),  # nor other keys
+        )
+        with Terminal(110, 30) as term:
+            term.start()
+            wait_title(term, "SINGLE")
+            for keys, choice in steps:
+                with self.subTest(keys=keys):
+                    term.keys(*keys)
+                    self.assertEqual(wait_title(term, choice), title_rows(choice))
+
+    def test_picking_each_mode(self):
+        cases = (
+            # keys on the title screen, then (x, y, text) that the chosen screen shows
+            (("Enter",), (27, 8, "SINGLE MODE")),
+            (("Right", "Space"), (28, 8, "1P's turn")),
+            (("Right", "Right", "Enter"), (48, 25, "PRESS ENTER TO RETURN")),
+        )
+        for keys, (x, y, text) in cases:
+            with self.subTest(keys=keys), Terminal(110, 30) as term:
+                term.start()
+                wait_title(term, "SINGLE")
+                term.keys(*keys)
+                screen = term.wait_text(x, y, text)
+                if text.startswith("PRESS"):
+                    # No entries yet: only the return line, and back to the menu at SINGLE.
+                    others = [screen.row(r).strip() for r in range(screen.height) if r != y]
+                    self.assertEqual(others, [""] * (screen.height - 1))
+                    term.keys("Enter")
+                    self.assertEqual(wait_title(term, "SINGLE"), title_rows("SINGLE"))
+                else:
+                    self.assertTrue(screen.has(65, 3, "turn  1/12"))
+                    self.assertTrue(screen.has(28, 19, "-> roll"))
+
+    def test_waiting_screens_use_no_processor(self):
+        # Not a benchmark: a loop that polls instead of waiting uses a whole core, so a lenient
+        # bound tells the two apart.
+        with Terminal(110, 30) as term:
+            term.start()
+            wait_title(term, "SINGLE")
+            pid = term.game_pid()
+            for where in ("title menu", "game screen"):
+                before, start = cpu_seconds(pid), time.monotonic()
+                time.sleep(2.0)
+                share = (cpu_seconds(pid) - before) / (time.monotonic() - start)
+                print(f"processor use while the {where} waits: {share * 100:.2f}% of a core")
+                self.assertLess(share, 0.05, where)
+                term.keys("Enter")
+                term.wait_text(27, 8, "SINGLE MODE")
+
+    def test_terminal_given_back_after_a_signal(self):
+        cases = (
+            # how the game is ended, where, the status the shell sees
+            ("SIGTERM", "title", 128 + signal.SIGTERM),
+            ("SIGTERM", "game", 128 + signal.SIGTERM),
+            ("SIGHUP", "title", 128 + signal.SIGHUP),
+            ("C-c", "game", 128 + signal.SIGINT),
+        )
+        for how, where, status in cases:
+            with self.subTest(how=how, where=where), Terminal(110, 30) as term:
+                term.start()
+                wait_title(term, "SINGLE")
+                if where == "game":
+                    term.keys("Enter")
+                    term.wait_text(27, 8, "SINGLE MODE")
+                    term.keys("Enter")  # a roll, so the game is past its first frame
+                    term.wait_text(25, 22, "Remain Roll : 2")
+                self.assertFalse(term.cursor_visible())
+                if how == "C-c":
+                    term.keys("C-c")
+                else:
+                    term.signal_game(getattr(signal, how))
+                result = term.wait_wrapper()
+                self.assertEqual(result.status, status)
+                self.assertEqual(result.stty_after, result.stty_before)
+                self.assertTrue(term.cursor_visible(), "the cursor stays hidden")
+
+
+class StartWithoutTerminal(unittest.TestCase):
+    """Without a terminal to draw on the game says so on one line and stops at once."""
+
+    def run_game(self, env, use_pty):
+        env = {k: v for k, v in env.items() if v is not None}
+        if not use_pty:
+            start = time.monotonic()
+            result = subprocess.run([game_binary()], stdin=subprocess.DEVNULL,
+                                    capture_output=True, env=env, timeout=10)
+            return result.returncode, result.stderr, result.stdout, time.monotonic() - start
+        master, slave = pty.openpty()
+        try:
+            modes = termios.tcgetattr(slave)
+            start = time.monotonic()
+            result = subprocess.run([game_binary()], stdin=slave, stdout=slave,
+                                    stderr=subprocess.PIPE, env=env, timeout=10)
+            elapsed = time.monotonic() - start
+            self.assertEqual(termios.tcgetattr(slave), modes, "the terminal modes changed")
+            drawn = b""
+            while select.select([master], [], [], 0)[0]:
+                drawn += os.read(master, 4096)
+            return result.returncode, result.stderr, drawn, elapsed
+        finally:
+            os.close(master)
+            os.close(slave)
+
+    def test_refuses_to_start_without_a_usable_terminal(self):
+        base = dict(os.environ, LANG="C.UTF-8", TERM="xterm-256color")
+        with Terminal(110, 30) as scratch:  # only for its fresh data folder
+            base["XDG_DATA_HOME"] = scratch.data_home
+            cases = (
+                ("standard input not a terminal", dict(base), False),
+                ("TERM unset", dict(base, TERM=None), True),
+                ("TERM empty", dict(base, TERM=""), True),
+                ("TERM unknown", dict(base, TERM="no-such-terminal-type"), True),
+                ("TERM cannot move the cursor", dict(base, TERM="dumb"), True),
+            )
+            for what, env, use_pty in cases:
+                with self.subTest(what):
+                    status, stderr, drawn, elapsed = self.run_game(env, use_pty)
+                    lines = stderr.decode("utf-8", "replace").splitlines()
+                    print(f"{what}: status {status} after {elapsed:.2f} s: {lines}")
+                    self.assertNotEqual(status, 0)
+                    self.assertEqual(len(lines), 1, lines)
+                    self.assertTrue(lines[0].strip())
+                    self.assertEqual(drawn, b"", "something was drawn")
+                    self.assertLess(elapsed, 5.0)
+
+
+if __name__ == "__main__":
+    unittest.main()
