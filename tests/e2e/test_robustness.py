@@ -367,6 +367,52 @@ class LostTerminal(unittest.TestCase):
 
 
 @unittest.skipUnless(have_tmux(), "tmux is not installed")
+class SaveFaults(unittest.TestCase):
+    """Faults that appear while a game is played, met when its result is saved."""
+
+    def test_the_message_follows_the_restored_terminal(self):
+        def file_becomes_folder(term):
+            os.rename(term.ranking_path(), term.ranking_path() + ".kept")
+            os.mkdir(term.ranking_path())
+            return term.ranking_path(), "Is a directory"
+
+        def folder_becomes_file(term):
+            folder = os.path.dirname(term.ranking_path())
+            os.rename(folder, folder + ".kept")
+            with open(folder, "w", encoding="ascii") as f:
+                f.write("in the way\n")
+            # The save takes its lock first, so the lock file is what it cannot open.
+            return os.path.join(folder, "Ranking.lock"), "Not a directory"
+
+        old = "1\tAnn\t900\n2\tBob\t800\n"
+        for make in (file_becomes_folder, folder_becomes_file):
+            with self.subTest(make.__name__), Terminal(110, 30) as term:
+                os.makedirs(os.path.dirname(term.ranking_path()))
+                with open(term.ranking_path(), "w", encoding="utf-8") as f:
+                    f.write(old)
+                term.start(wrapped=True)
+                wait_title(term)
+                term.keys(*whole_game_keys())
+                term.wait_text(19, 25, PROMPT, timeout=30)
+                path, reason = make(term)
+                term.type("Zed")
+                term.keys("Enter")
+                result = term.wait_wrapper()
+                self.assertEqual(result.status, 1)
+                self.assertEqual(result.stty_after, result.stty_before)
+                self.assertTrue(term.cursor_visible())
+                message = f"파일 연결 실패: {path}: {reason}"
+                term.wait(lambda s: any(s.row(y).strip() == message for y in range(s.height)),
+                          "the message on the terminal the game gave back")
+                kept = [p for p in (term.ranking_path() + ".kept",
+                                    os.path.join(os.path.dirname(term.ranking_path()) + ".kept",
+                                                 "Ranking.txt")) if os.path.isfile(p)]
+                self.assertEqual(len(kept), 1)
+                with open(kept[0], encoding="utf-8") as f:
+                    self.assertEqual(f.read(), old)
+
+
+@unittest.skipUnless(have_tmux(), "tmux is not installed")
 class Bursts(unittest.TestCase):
     def test_pasted_escape_sequences_are_keys_one_by_one(self):
         with Terminal(110, 30) as term:
