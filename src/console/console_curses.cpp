@@ -109,6 +109,9 @@ void installSignalHandlers() {
     sigemptyset(&resize.sa_mask);
     resize.sa_handler = noteResize;
     sigaction(SIGWINCH, &resize, nullptr);
+    // A window resized while the game was suspended sent its signal to the shell instead, so a
+    // resumed game looks at the size again.
+    sigaction(SIGCONT, &resize, nullptr);
 }
 
 void restoreSignalHandlers() {
@@ -116,6 +119,7 @@ void restoreSignalHandlers() {
         std::signal(signal, SIG_DFL);
     }
     std::signal(SIGWINCH, SIG_DFL);
+    std::signal(SIGCONT, SIG_DFL);
 }
 
 // ---- drawing ------------------------------------------------------------------------------------

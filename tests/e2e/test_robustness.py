@@ -202,7 +202,20 @@ class SuspendAndResume(unittest.TestCase):
             self.assertFalse(term.cursor_visible(), "the cursor shows after resuming")
             # The game goes on where it was.
             term.keys("Enter")
-            term.wait_text(25, 22, "Remain Roll : 1")
+            before = term.wait_text(25, 22, "Remain Roll : 1")
+
+            # A window resized while the game is stopped: the signal went to the shell, and the
+            # resumed game still finds out.
+            term.keys("C-z")
+            term.wait(lambda s: any("Stopped" in s.row(y) for y in range(s.height)),
+                      "the shell's report of the stopped game")
+            resize(term, 80, 24)
+            term.type("clear; fg")
+            term.keys("Enter")
+            wait_too_small(term, 80, 24)
+            resize(term, 110, 30)
+            after = term.wait(lambda s: game_screen_complete(s), "the game drawn again")
+            self.assertEqual(rows(after), rows(before))
 
             term.signal_game(signal.SIGTERM)
             term.wait(lambda s: s.row(s.height - 1).startswith("$") or
