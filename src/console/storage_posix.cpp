@@ -3,6 +3,7 @@
 #include "console/storage.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -106,7 +107,7 @@ bool prepare(const char* name, char* path, std::size_t size, StorageError& error
     return createParents(path, error);
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
+bool writeEach(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t written = write(fd, data, size);
         if (written < 0) {
@@ -119,6 +120,21 @@ bool writeAll(int fd, const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(written);
     }
     return true;
+}
+
+// Writes everything, or fails with errno set. A file size limit makes the write fail with EFBIG
+// instead of ending the game by its signal, which would leave the terminal as the game had set it.
+bool writeAll(int fd, const char* data, std::size_t size) {
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &previous);
+    const bool written = writeEach(fd, data, size);
+    const int errnum = errno;
+    sigaction(SIGXFSZ, &previous, nullptr);
+    errno = errnum;
+    return written;
 }
 
 // Makes a rename in `path`'s folder durable.

@@ -281,9 +281,9 @@ std::string readOnlyFolderWithLock(FileFaults& t) {
     return readOnlyFolder(t);
 }
 
+// The limit's signal keeps its default action, which would end the game mid-save without giving
+// the terminal back: the save must make the write fail instead.
 std::string fileSizeLimit(FileFaults&) {
-    // Writing past the limit fails with EFBIG instead of ending the process.
-    std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{16, 16};
     return setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "setrlimit failed";
 }
