@@ -83,6 +83,57 @@ def rows(screen, width=103, height=28):
     return [screen.text(0, y, width) for y in range(height)]
 
 
+class PtyGame:
+    """The game on a pseudo-terminal of its own that is not its controlling terminal, so that
+    closing it sends no hang-up signal: the game can only find out from its input."""
+
+    def __init__(self, test, data_home):
+        self.test = test
+        env = dict(os.environ, LANG="C.UTF-8", TERM="xterm-256color", XDG_DATA_HOME=data_home)
+        self.master, slave = pty.openpty()
+        os.set_blocking(self.master, False)
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 110, 0, 0))
+        self.process = subprocess.Popen([game_binary()], stdin=slave, stdout=slave,
+                                        stderr=subprocess.PIPE, env=env, start_new_session=True)
+        os.close(slave)
+        self.drawn = b""
+
+    def read(self, seconds):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            select.select([self.master], [], [], 0.05)
+            try:
+                self.drawn += os.read(self.master, 65536)
+            except BlockingIOError:
+                pass
+
+    def wait_for(self, text, timeout=20.0):
+        """Waits until `text` has been drawn since the last wait; ncurses sends only changes."""
+        deadline = time.monotonic() + timeout
+        while text.encode() not in self.drawn:
+            self.test.assertLess(time.monotonic(), deadline, f"no {text!r} drawn")
+            self.read(0.1)
+        self.drawn = b""
+
+    def write(self, data):
+        os.write(self.master, data)
+
+    def hang_up(self):
+        """Closes the terminal; returns the exit status, stderr and the seconds it took."""
+        start = time.monotonic()
+        os.close(self.master)
+        try:
+            status = self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            self.test.fail("the game did not end when its terminal went away")
+        elapsed = time.monotonic() - start
+        stderr = self.process.stderr.read().decode("utf-8", "replace")
+        self.process.stderr.close()
+        return status, stderr, elapsed
+
+
 @unittest.skipUnless(have_tmux(), "tmux is not installed")
 class Signals(unittest.TestCase):
     def test_every_way_out_gives_the_terminal_back(self):
@@ -323,60 +374,48 @@ class LostTerminal(unittest.TestCase):
                 self.assertEqual(ranking(term), "")
 
     def test_a_terminal_that_goes_away_ends_the_run_at_once(self):
-        # No controlling terminal, so no hang-up signal either: the game finds out from its input.
-        with Terminal(110, 30) as scratch:
-            env = dict(os.environ, LANG="C.UTF-8", TERM="xterm-256color",
-                       XDG_DATA_HOME=scratch.data_home)
+        with Terminal(110, 30) as scratch:  # only for its fresh data folder
             for where in ("title", "game", "name prompt"):
                 with self.subTest(where=where):
-                    master, slave = pty.openpty()
-                    os.set_blocking(master, False)
-                    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 110, 0, 0))
-                    game = subprocess.Popen([game_binary()], stdin=slave, stdout=slave,
-                                            stderr=subprocess.PIPE, env=env,
-                                            start_new_session=True)
-                    os.close(slave)
-                    drawn = b""
-
-                    def wait_for(text, timeout=20.0):
-                        nonlocal drawn
-                        deadline = time.monotonic() + timeout
-                        while text.encode() not in drawn:
-                            self.assertLess(time.monotonic(), deadline, f"no {text!r} drawn")
-                            select.select([master], [], [], 0.1)
-                            try:
-                                drawn += os.read(master, 65536)
-                            except BlockingIOError:
-                                pass
-                        drawn = b""
-
-                    wait_for("SINGLE")
+                    game = PtyGame(self, scratch.data_home)
+                    game.wait_for("SINGLE")
                     if where != "title":
-                        os.write(master, b"\r")
-                        wait_for("SINGLE MODE")
-                        os.write(master, b"\r")  # a roll; only the cells that change are sent
-                        time.sleep(0.8)
+                        game.write(b"\r")
+                        game.wait_for("SINGLE MODE")
+                        game.write(b"\r")  # a roll
+                        game.read(0.8)
                     if where == "name prompt":
                         for category in range(12):
                             keys = (b"\r" if category > 0 else b"") + b"\x1b[C"
-                            os.write(master, keys + b"\x1b[B" * category + b"\r")
-                        wait_for("이름 입력", timeout=30)
-                        os.write(master, b"Half")
-                    time.sleep(0.3)
-                    start = time.monotonic()
-                    os.close(master)
-                    try:
-                        status = game.wait(timeout=5)
-                    except subprocess.TimeoutExpired:
-                        game.kill()
-                        self.fail("the game did not end when its terminal went away")
-                    elapsed = time.monotonic() - start
-                    stderr = game.stderr.read().decode("utf-8", "replace")
-                    game.stderr.close()
+                            game.write(keys + b"\x1b[B" * category + b"\r")
+                        game.wait_for("이름 입력", timeout=30)
+                        game.write(b"Half")
+                        game.read(0.3)
+                    status, stderr, elapsed = game.hang_up()
                     print(f"terminal gone at the {where}: status {status} after {elapsed:.2f} s")
                     self.assertEqual(status, 1, stderr)
                     self.assertIn("the input ended", stderr)
                     self.assertEqual(ranking(scratch), "")
+
+    def test_malformed_input_neither_spins_nor_eats_the_next_key(self):
+        garbage = (b"\xc3", b"\xff", b"\x80\x80\x80", b"\xe2\x82", b"\x1b[", b"\x1b[1;2",
+                   b"\x1bO", b"\x1b", b"\x1b[200~", b"\x1b[<0;3;4M")
+        with Terminal(110, 30) as scratch:
+            game = PtyGame(self, scratch.data_home)
+            game.wait_for("SINGLE")
+            for data in garbage:
+                with self.subTest(data=data):
+                    game.write(data)
+                    before = cpu_seconds(game.process.pid)
+                    game.read(0.5)
+                    used = cpu_seconds(game.process.pid) - before
+                    self.assertLess(used, 0.1, "the game spins on this input")
+                    self.assertIsNone(game.process.poll())
+            game.read(0.3)
+            game.drawn = b""
+            game.write(b"\r")
+            game.wait_for("SINGLE MODE")
+            game.hang_up()
 
 
 @unittest.skipUnless(have_tmux(), "tmux is not installed")
