@@ -11,6 +11,7 @@ import os
 import pty
 import resource
 import select
+import shutil
 import signal
 import struct
 import subprocess
@@ -79,6 +80,17 @@ def game_screen_complete(screen):
             and read_dice(screen, DICE_X, DICE_Y) is not None)
 
 
+def crash(test, pid):
+    """Makes the game jump to address 0, as a real fault would, with gdb."""
+    if shutil.which("gdb") is None:
+        test.skipTest("gdb is not installed")
+    result = subprocess.run(["gdb", "-q", "-batch", "-nx", "-p", str(pid), "-ex",
+                             "set var $pc = 0", "-ex", "detach"], stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True, timeout=60, check=False)
+    if result.returncode != 0 or "detached" not in result.stdout + result.stderr:
+        test.skipTest(f"gdb cannot take hold of the game here: {result.stderr.strip()[-200:]}")
+
+
 def rows(screen, width=103, height=28):
     return [screen.text(0, y, width) for y in range(height)]
 
@@ -142,6 +154,7 @@ class Signals(unittest.TestCase):
             ("C-\\", "roll", 128 + signal.SIGQUIT),
             ("C-c", "roll", 128 + signal.SIGINT),
             ("SIGSEGV", "game", 128 + signal.SIGSEGV),
+            ("a real crash", "game", 128 + signal.SIGSEGV),
             ("SIGABRT", "game", 128 + signal.SIGABRT),
             ("SIGBUS", "game", 128 + signal.SIGBUS),
             ("SIGTERM", "too small", 128 + signal.SIGTERM),
@@ -170,7 +183,9 @@ class Signals(unittest.TestCase):
                         resize(term, 80, 24)
                         wait_too_small(term, 80, 24)
                 self.assertFalse(term.cursor_visible())
-                if how.startswith("SIG"):
+                if how == "a real crash":
+                    crash(self, term.game_pid())
+                elif how.startswith("SIG"):
                     term.signal_game(getattr(signal, how))
                 else:
                     term.keys(how)
