@@ -6,6 +6,7 @@ asked size (no status line), LANG=C.UTF-8 and tmux's own TERM.
 
     with Terminal(110, 30) as term:
         term.start()                          # runs $JORVO_DICE in the pane, from the shell below
+                                              # (extra_env={"TERM": ...} sets variables for it)
         term.wait_text(54, 8, "Jorvo  Dice")  # waits (with a deadline) until the text is there
         term.keys("Right", "Enter")           # tmux key names: Left Right Up Down Enter Space F1 C-c
         term.type("tester")                   # literal text, UTF-8 included
@@ -149,7 +150,8 @@ class Terminal:
         accepted for callers written when the shell was optional)."""
         game = game_binary()
         env = self.environment()
-        env.update(extra_env or {})
+        # tmux sets TERM in the pane itself, so variables for the game go on its command line.
+        settings = [f"{k}={v}" for k, v in (extra_env or {}).items()]
         script = os.path.join(self.dir, "wrapper.sh")
         with open(script, "w", encoding="ascii") as f:
             # A caught signal is reset for the game, so Ctrl+C reaches it, not the shell.
@@ -161,7 +163,8 @@ class Terminal:
                     'stty -g > "$d/stty.after"\n'
                     'mv "$d/status.part" "$d/status"\n'
                     'exec sleep 600\n')
-        command = f"exec /bin/sh {shlex.quote(script)} {shlex.quote(self.dir)} {shlex.quote(game)}"
+        argv = ["/bin/sh", script, self.dir, *(["env", *settings] if settings else []), game]
+        command = "exec " + " ".join(shlex.quote(a) for a in argv)
         args = ["new-session", "-d", "-s", "game", "-x", str(self.width), "-y", str(self.height)]
         for name in ("LANG", "XDG_DATA_HOME"):
             args += ["-e", f"{name}={env[name]}"]

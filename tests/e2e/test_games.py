@@ -247,6 +247,21 @@ class WholeGames(unittest.TestCase):
                 self.assertEqual(screen.row(3).rstrip(), " " * 48 + f" 1  {name:>10}   {total:3d}")
                 self.assertEqual(screen.row(5).strip(), "")
 
+    def test_keys_typed_during_a_roll_wait_for_it(self):
+        with Terminal(110, 30) as term:
+            player = start_single_game(term)
+            # Roll, then while the dice still tumble: into the dice row, hold the second die, back
+            # to the roll button, roll again. Taken in any other order the keys end elsewhere.
+            term.keys("Enter", "Up", "Right", "Enter", "Down", "Enter")
+            player.rolls_left, player.rolls, player.held[1] = 1, 2, True
+            screen = term.wait(lambda s: s.has(25, 22, "Remain Roll : 1")
+                               and read_dice(s, DICE_X, DICE_Y) is not None, "the second roll")
+            player.dice = read_dice(screen, DICE_X, DICE_Y)
+            player.wait_model("the frame after both rolls")
+            player.toggle_holds((1,))
+            player.roll()
+            player.record(6)
+
     def test_two_player_game_ends_with_the_result(self):
         first = list(range(12))                 # 1P from Aces down
         second = list(reversed(range(12)))      # 2P from Jorvo up

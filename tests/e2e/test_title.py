@@ -42,10 +42,13 @@ def wait_title(term, choice):
 @unittest.skipUnless(have_tmux(), "needs tmux")
 class TitleScreen(unittest.TestCase):
     def test_title_screen_cell_for_cell(self):
-        with Terminal(110, 30) as term:
-            term.start()
-            self.assertEqual(wait_title(term, "SINGLE"), title_rows("SINGLE"))
-            self.assertFalse(term.cursor_visible(), "the cursor shows on the title screen")
+        for term_type in (None, "xterm-256color"):  # tmux's own, and the one most terminals give
+            with self.subTest(TERM=term_type or "tmux default"), Terminal(110, 30) as term:
+                term.start(extra_env={"TERM": term_type} if term_type else None)
+                self.assertEqual(wait_title(term, "SINGLE"), title_rows("SINGLE"))
+                self.assertFalse(term.cursor_visible(), "the cursor shows on the title screen")
+                term.keys("Right")
+                self.assertEqual(wait_title(term, "MULTI"), title_rows("MULTI"))
 
     def test_arrow_keys_move_the_choice_without_wrapping(self):
         # Each step's keys are sent after the last step's screen was seen. A step that must change
