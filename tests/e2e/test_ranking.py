@@ -83,5 +83,41 @@ class Ranking(unittest.TestCase):
             print(f"name entered with a total of {total}")
 
 
+    def test_a_ranking_that_cannot_be_opened_is_reported_after_the_game(self):
+        # A folder where the file should be: at start-up, and when it appears during a game. The
+        # message must still be readable once the game has given the terminal back.
+        for when in ("start-up", "game end"):
+            with self.subTest(when=when), Terminal(110, 30) as term:
+                if when == "start-up":
+                    os.makedirs(term.ranking_path())
+                    term.start()
+                else:
+                    term.start()
+                    term.wait_text(MENU_X, MENU_Y, MENU_LINES["SINGLE"])
+                    term.keys("Enter")
+                    player = GamePlayer(term, 1)
+                    player.wait_model("the first single-player frame")
+                    for category in range(12):
+                        player.play_turn(1, (), (), category)
+                    term.wait_text(19, 25, PROMPT)
+                    os.remove(term.ranking_path())
+                    os.makedirs(term.ranking_path())
+                    term.type("late")
+                    term.keys("Enter")
+                result = term.wait_wrapper()
+                self.assertEqual(result.stty_after, result.stty_before)
+                self.assertNotEqual(result.status, 0)
+                message = f"파일 연결 실패: {term.ranking_path()}: "
+                screen = term.wait(lambda s: any(s.row(y).startswith(message)
+                                                 for y in range(s.height)), "the message")
+                print(f"{when}: status {result.status}, " + next(
+                    screen.row(y).rstrip() for y in range(screen.height)
+                    if screen.row(y).startswith(message)))
+                self.assertTrue(os.path.isdir(term.ranking_path()))
+                folder = os.path.dirname(term.ranking_path())
+                self.assertEqual([n for n in os.listdir(folder) if n.startswith("Ranking.txt.")],
+                                 [], "a temporary file was left behind")
+
+
 if __name__ == "__main__":
     unittest.main()
