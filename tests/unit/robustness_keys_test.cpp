@@ -10,11 +10,32 @@
 #include "support.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
+
+// The program seeds its dice from the clock. The whole runs below set the clock, so that the seed a
+// failure prints replays the same dice as well as the same keys; everywhere else it is the real
+// one.
+namespace {
+bool clockSet = false;
+std::time_t setClock = 0;
+} // namespace
+
+#if !defined(_WIN32)
+extern "C" std::time_t time(std::time_t* out) noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const std::time_t value = clockSet ? setClock : now.tv_sec;
+    if (out != nullptr) {
+        *out = value;
+    }
+    return value;
+}
+#endif
 
 namespace {
 
@@ -206,7 +227,10 @@ TEST_F(RandomRuns, FromTheTitleMenuToTheEndOfAGame) {
                 memory::pushKey(key);
             }
         }
+        clockSet = true;
+        setClock = static_cast<std::time_t>(seed);
         const int status = runProgram();
+        clockSet = false;
         const std::string trace = describe(seed + 1000, "run");
         EXPECT_FALSE(memory::drewOutside(ScreenWidth, ScreenHeight)) << trace;
         if (status == ExitFailed) {
@@ -242,6 +266,34 @@ TEST_F(RandomRuns, FromTheTitleMenuToTheEndOfAGame) {
     }
     EXPECT_GT(singleEnds, 0) << "no stream finished a single-player game";
     EXPECT_GT(multiEnds, 0) << "no stream finished a two-player game";
+}
+
+// A seed replays its run exactly: the keys come from it, and so do the dice, through the clock.
+TEST_F(RandomRuns, ASeedReplaysTheSameRun) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the clock cannot be set for the program here";
+#endif
+    std::string screens[2];
+    std::string files[2];
+    for (int replay = 0; replay < 2; ++replay) {
+        useFreshDataFolder();
+        memory::reset();
+        std::mt19937 random(7);
+        for (int t = 0; t < TokensPerStream; ++t) {
+            for (int key : playerToken(random)) {
+                memory::pushKey(key);
+            }
+        }
+        clockSet = true;
+        setClock = 7;
+        EXPECT_EQ(std::time(nullptr), 7);
+        runProgram();
+        clockSet = false;
+        screens[replay] = memory::screen();
+        files[replay] = readFile(rankingFilePath());
+    }
+    EXPECT_EQ(screens[0], screens[1]);
+    EXPECT_EQ(files[0], files[1]);
 }
 
 } // namespace
