@@ -8,7 +8,7 @@ asked size (no status line), LANG=C.UTF-8 and tmux's own TERM.
         term.start()                          # runs $JORVO_DICE in the pane, from the shell below
                                               # (extra_env={"TERM": ...} sets variables for it)
         term.wait_text(54, 8, "Jorvo  Dice")  # waits (with a deadline) until the text is there
-        term.keys("Right", "Enter")           # tmux key names: Left Right Up Down Enter Space F1 C-c
+        term.keys("Right", "Enter")           # tmux key names: Left Up Enter Space F1 C-c ...
         term.type("tester")                   # literal text, UTF-8 included
         screen = term.screen()                # one capture: screen.text(x, y, cells), screen.row(y)
         status = term.wait_exit()             # the game's exit status, once it has ended

@@ -235,7 +235,10 @@ class WholeGames(unittest.TestCase):
             term.keys("Left", "x", "F1")  # only Enter or Space ends the game
             term.expect_no_exit()
             term.keys("Enter")
-            self.assertEqual(term.wait_exit(), 0)
+            result = term.wait_wrapper()
+            self.assertEqual(result.status, 0)
+            self.assertEqual(result.stty_after, result.stty_before)
+            self.assertTrue(term.cursor_visible())
 
             with Terminal(110, 30, data_home=term.data_home) as again:
                 again.start()

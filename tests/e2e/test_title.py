@@ -147,22 +147,21 @@ class TitleScreen(unittest.TestCase):
 class StartWithoutTerminal(unittest.TestCase):
     """Without a terminal to draw on the game says so on one line and stops at once."""
 
-    def run_game(self, env, use_pty):
+    def run_game(self, env, stdin_tty, stdout_tty):
+        """Runs the game with each end on a pseudo-terminal or not (/dev/null in, a pipe out);
+        returns its status, its stderr, what reached the terminal or the pipe, and the time."""
         env = {k: v for k, v in env.items() if v is not None}
-        if not use_pty:
-            start = time.monotonic()
-            result = subprocess.run([game_binary()], stdin=subprocess.DEVNULL,
-                                    capture_output=True, env=env, timeout=10)
-            return result.returncode, result.stderr, result.stdout, time.monotonic() - start
         master, slave = pty.openpty()
         try:
             modes = termios.tcgetattr(slave)
             start = time.monotonic()
-            result = subprocess.run([game_binary()], stdin=slave, stdout=slave,
+            result = subprocess.run([game_binary()],
+                                    stdin=slave if stdin_tty else subprocess.DEVNULL,
+                                    stdout=slave if stdout_tty else subprocess.PIPE,
                                     stderr=subprocess.PIPE, env=env, timeout=10)
             elapsed = time.monotonic() - start
             self.assertEqual(termios.tcgetattr(slave), modes, "the terminal modes changed")
-            drawn = b""
+            drawn = result.stdout or b""
             while select.select([master], [], [], 0)[0]:
                 drawn += os.read(master, 4096)
             return result.returncode, result.stderr, drawn, elapsed
@@ -175,15 +174,18 @@ class StartWithoutTerminal(unittest.TestCase):
         with Terminal(110, 30) as scratch:  # only for its fresh data folder
             base["XDG_DATA_HOME"] = scratch.data_home
             cases = (
-                ("standard input not a terminal", dict(base), False),
-                ("TERM unset", dict(base, TERM=None), True),
-                ("TERM empty", dict(base, TERM=""), True),
-                ("TERM unknown", dict(base, TERM="no-such-terminal-type"), True),
-                ("TERM cannot move the cursor", dict(base, TERM="dumb"), True),
+                # what is wrong, environment, standard input a terminal, standard output one
+                ("standard input not a terminal", dict(base), False, True),
+                ("standard output not a terminal", dict(base), True, False),
+                ("neither a terminal", dict(base), False, False),
+                ("TERM unset", dict(base, TERM=None), True, True),
+                ("TERM empty", dict(base, TERM=""), True, True),
+                ("TERM unknown", dict(base, TERM="no-such-terminal-type"), True, True),
+                ("TERM cannot move the cursor", dict(base, TERM="dumb"), True, True),
             )
-            for what, env, use_pty in cases:
+            for what, env, stdin_tty, stdout_tty in cases:
                 with self.subTest(what):
-                    status, stderr, drawn, elapsed = self.run_game(env, use_pty)
+                    status, stderr, drawn, elapsed = self.run_game(env, stdin_tty, stdout_tty)
                     lines = stderr.decode("utf-8", "replace").splitlines()
                     print(f"{what}: status {status} after {elapsed:.2f} s: {lines}")
                     self.assertNotEqual(status, 0)
@@ -191,6 +193,7 @@ class StartWithoutTerminal(unittest.TestCase):
                     self.assertTrue(lines[0].strip())
                     self.assertEqual(drawn, b"", "something was drawn")
                     self.assertLess(elapsed, 5.0)
+            self.assertEqual(os.listdir(scratch.data_home), [], "a refused start made files")
 
 
 if __name__ == "__main__":
