@@ -228,7 +228,7 @@ TEST_F(RandomRuns, FromTheTitleMenuToTheEndOfAGame) {
             }
         }
         clockSet = true;
-        setClock = static_cast<std::time_t>(seed);
+        setClock = static_cast<std::time_t>(seed + 1000); // the dice seed is the key seed
         const int status = runProgram();
         clockSet = false;
         const std::string trace = describe(seed + 1000, "run");
