@@ -105,10 +105,12 @@ class GamePlayer:
 
     # ---- moves -----------------------------------------------------------------------------------
 
-    def roll(self):
+    # Enter and Space do the same everywhere in a game; `key` says which one a move uses.
+
+    def roll(self, key="Enter"):
         assert self.focus == "roll"
         before = list(self.dice)
-        self.term.keys("Enter")
+        self.term.keys(key)
         self.rolls_left -= 1
         self.rolls += 1
         if self.rolls_left == 0:
@@ -123,7 +125,7 @@ class GamePlayer:
                 raise AssertionError(f"held die {i} changed from {before[i]} to {self.dice[i]}")
         self.wait_model(f"the frame after roll {self.rolls} with dice {self.dice}")
 
-    def toggle_holds(self, indices):
+    def toggle_holds(self, indices, key="Enter"):
         """Enters the dice row, flips the hold of each die in `indices`, and goes back to roll."""
         if not indices:
             return
@@ -133,7 +135,7 @@ class GamePlayer:
         self.wait_model("the dice cursor on the first die")
         for i in indices:
             step = "Right" if i > self.dice_cursor else "Left"
-            self.term.keys(*[step] * abs(i - self.dice_cursor), "Enter")
+            self.term.keys(*[step] * abs(i - self.dice_cursor), key)
             self.dice_cursor = i
             self.held[i] = not self.held[i]
             self.wait_model(f"die {i} {'held' if self.held[i] else 'released'}")
@@ -141,7 +143,7 @@ class GamePlayer:
         self.focus, self.dice_cursor = "roll", 0
         self.wait_model("the focus back on the roll button")
 
-    def record(self, category, overshoot=0):
+    def record(self, category, overshoot=0, key="Enter"):
         """Moves the sheet cursor to `category` and records it there. On Aces or Jorvo,
         `overshoot` more keys push against that end of the sheet, which must do nothing."""
         assert category not in self.sheets[self.player]
@@ -156,7 +158,7 @@ class GamePlayer:
         self.term.keys(*keys)
         self.score_cursor = category
         self.wait_model(f"the sheet cursor on {CATEGORY_LABELS[category]}")
-        self.term.keys("Enter")
+        self.term.keys(key)
         self.sheets[self.player][category] = rules.scores(self.dice)[category]
         self.held = [False] * 5
         self.focus, self.score_cursor, self.rolls_left = "roll", -1, 3
@@ -167,12 +169,13 @@ class GamePlayer:
             self.player = 1
         self.wait_model(f"the frame after recording {CATEGORY_LABELS[category]}")
 
-    def play_turn(self, rolls, holds_before_second, holds_before_third, category, overshoot=0):
-        self.roll()
+    def play_turn(self, rolls, holds_before_second, holds_before_third, category, overshoot=0,
+                  key="Enter"):
+        self.roll(key)
         for holds in (holds_before_second, holds_before_third)[:rolls - 1]:
-            self.toggle_holds(holds)
-            self.roll()
-        self.record(category, overshoot)
+            self.toggle_holds(holds, key)
+            self.roll(key)
+        self.record(category, overshoot, key)
 
 
 # (rolls, dice whose hold flips before the second roll, before the third, category): every category
@@ -285,7 +288,8 @@ class WholeGames(unittest.TestCase):
                     # Keys past the top (Up on Aces) and the bottom (Down on Jorvo) do nothing.
                     overshoot = 1 if (turn == 1 or (p == 1 and turn == 12)) else 0
                     holds = ((p + turn) % 5,) if rolls == 2 else ()
-                    player.play_turn(rolls, holds, (), order[turn - 1], overshoot)
+                    player.play_turn(rolls, holds, (), order[turn - 1], overshoot,
+                                     key="Space" if p == 1 else "Enter")  # 2P plays with Space
                     records += 1
             self.assertEqual(records, 24)
             self.assertEqual((player.turn, player.player), (13, 0))
