@@ -26,24 +26,30 @@ def write_ranking(term, text):
 class Ranking(unittest.TestCase):
     def test_ranking_screen_lists_the_stored_entries(self):
         # Places as stored, not recounted; wide names aligned by their width on screen.
-        entries = ((1, "amy", 200), (2, "홍길동", 150), (7, "abcdefghi", 99))
-        with Terminal(110, 30) as term:
-            write_ranking(term, "".join(f"{p}\t{n}\t{s}\n" for p, n, s in entries))
-            term.start()
-            wait_title(term, "SINGLE")
-            for back in ("Enter", "Space"):
-                with self.subTest(returned_with=back):
+        three = ((1, "amy", 200), (2, "홍길동", 150), (7, "abcdefghi", 99))
+        eleven = tuple((i, f"p{i}", 300 - 10 * i) for i in range(1, 12))
+        cases = (
+            # stored entries, the entries listed
+            (three, three),
+            (eleven, eleven[:10]),  # a top ten: the eleventh line is not read
+        )
+        for stored, listed in cases:
+            with self.subTest(stored=len(stored)), Terminal(110, 30) as term:
+                write_ranking(term, "".join(f"{p}\t{n}\t{s}\n" for p, n, s in stored))
+                term.start()
+                wait_title(term, "SINGLE")
+                want = [""] * term.height
+                for i, entry in enumerate(listed):
+                    want[3 + 2 * i] = " " * LIST_X + ranking_line(*entry)
+                want[25] = " " * LIST_X + "PRESS ENTER TO RETURN"
+                for back in ("Enter", "Space"):
                     term.keys("Right", "Right")
                     wait_title(term, "RANKING")
                     term.keys("Enter")
                     screen = term.wait_text(LIST_X, 25, "PRESS ENTER TO RETURN")
-                    want = [""] * screen.height
-                    for i, entry in enumerate(entries):
-                        want[3 + 2 * i] = " " * LIST_X + ranking_line(*entry)
-                    want[25] = " " * LIST_X + "PRESS ENTER TO RETURN"
                     self.assertEqual([screen.row(y).rstrip() for y in range(screen.height)], want)
-                    # Only Enter and Space leave: had any of these left, the Enter after them
-                    # would have started a game from the menu.
+                    # Only Enter and Space leave: had any of these left, the Enter or Space after
+                    # them would have started a game from the menu.
                     term.keys("Left", "Up", "x", "F1", back)
                     self.assertEqual(wait_title(term, "SINGLE"), title_rows("SINGLE"))
 
