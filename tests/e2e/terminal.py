@@ -21,6 +21,8 @@ asked size (no status line), LANG=C.UTF-8 and tmux's own TERM.
     own #{pane_dead_status} is not used: the server does not always collect it.)
 
     term.game_pid() is the game's process id; cpu_seconds(pid) its processor time so far.
+    term.data_home is the game's XDG_DATA_HOME (pass data_home= to share one between two runs),
+    term.ranking_path() the ranking file in it.
 
 Screen positions are (x, y) cells, zero-based. A wide character (Hangul, U+3000) takes two cells:
 Screen keeps it in its first cell and an empty string in the second, so text(x, y, n) of a row
