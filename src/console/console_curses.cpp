@@ -476,15 +476,12 @@ void print(const char* format, ...) {
     if (terminal.pad == nullptr) {
         return;
     }
-    char buffer[1024];
+    char buffer[PrintBytes];
     va_list args;
     va_start(args, format);
-    const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    const std::size_t size = formatText(buffer, sizeof buffer, format, args);
     va_end(args);
-    if (length > 0) {
-        const std::size_t size = static_cast<std::size_t>(length);
-        writeText(buffer, size < sizeof buffer ? size : sizeof buffer - 1);
-    }
+    writeText(buffer, size);
 }
 
 bool keyHit() {

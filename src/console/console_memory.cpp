@@ -149,16 +149,12 @@ void moveCursor(int x, int y) {
 }
 
 void print(const char* format, ...) {
-    char buffer[1024];
+    char buffer[PrintBytes];
     va_list args;
     va_start(args, format);
-    const int length = std::vsnprintf(buffer, sizeof buffer, format, args);
+    const std::size_t size = formatText(buffer, sizeof buffer, format, args);
     va_end(args);
-    if (length > 0) {
-        writeText(buffer, static_cast<std::size_t>(length) < sizeof buffer
-                              ? static_cast<std::size_t>(length)
-                              : sizeof buffer - 1);
-    }
+    writeText(buffer, size);
 }
 
 bool keyHit() {
