@@ -233,6 +233,8 @@ struct SaveFault {
     std::function<std::string(FileFaults&)> make;
 };
 
+void PrintTo(const SaveFault& fault, std::ostream* out) { *out << fault.what; }
+
 class SaveFaults : public FileFaults, public ::testing::WithParamInterface<SaveFault> {};
 
 TEST_P(SaveFaults, TheGameEndsWithTheMessageAndTheOldRankingKept) {
