@@ -390,6 +390,11 @@ bool openConsole(char* reason, std::size_t reasonSize) {
         std::snprintf(reason, reasonSize, "the terminal '%s' could not be set up", type);
         return false;
     }
+    // A new screen sends each cursor move of a frame with a write() of its own until it has been
+    // left and entered once; doing that now makes every frame reach the terminal in one write, so
+    // that no half-drawn frame is ever shown.
+    endwin();
+    doupdate();
     terminal.pad = newpad(ScreenHeight, ScreenWidth);
     if (terminal.pad == nullptr) {
         endwin();
