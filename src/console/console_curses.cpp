@@ -94,8 +94,10 @@ void noteResize(int) {
     resized = 1;
 }
 
-constexpr int EndingSignals[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
-                                 SIGABRT, SIGBUS,  SIGFPE, SIGILL};
+// Every signal whose default action ends the process.
+constexpr int EndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGSEGV, SIGABRT,
+                                 SIGBUS,  SIGFPE,  SIGILL,  SIGTRAP,   SIGSYS,  SIGUSR1,
+                                 SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF, SIGXFSZ};
 
 void installSignalHandlers() {
     struct sigaction action {};
@@ -194,9 +196,7 @@ void writeText(const char* text, std::size_t size) {
         int x = 0;
         getyx(terminal.pad, y, x);
         if (c == '\n') {
-            if (y + 1 < ScreenHeight) {
-                wmove(terminal.pad, y + 1, 0);
-            }
+            wmove(terminal.pad, y + 1 < ScreenHeight ? y + 1 : y, 0);
         } else {
             static constexpr char Blanks[] = "        ";
             const int stop = (x / 8 + 1) * 8;
@@ -209,14 +209,24 @@ void writeText(const char* text, std::size_t size) {
 
 // ---- keys ---------------------------------------------------------------------------------------
 
-int readRaw(wint_t* ch) {
-    wtimeout(terminal.pad, 0);
+int readRaw(wint_t* ch, int waitMilliseconds = 0) {
+    wtimeout(terminal.pad, waitMilliseconds);
     return wget_wch(terminal.pad, ch);
+}
+
+// A key the game has no code for still counts as a key (it ends the two-player result): it
+// arrives as a function key whose second code is 0, which every screen ignores.
+int unnamedKey() {
+    terminal.queuedKey = 0;
+    return KeyFunction;
 }
 
 int plainKey(wint_t ch) {
     if (ch == '\r' || ch == '\n') {
         return KeyEnter;
+    }
+    if (ch == 0) {
+        return unnamedKey(); // Ctrl+Space; a lone 0 would be taken for a prefix
     }
     if (ch < 0x80) {
         return static_cast<int>(ch);
@@ -240,24 +250,27 @@ int arrowOf(wint_t final) {
     }
 }
 
-// The rest of an escape sequence that ncurses did not match, read whole so that none of its
-// bytes is taken for typed text. Cursor keys in either form (ESC [ C, as pasted or sent by a
-// terminal that ignores the keypad mode, and ESC O C) are still arrows; anything else is
-// dropped. Escape followed by any other key is the two keys.
+// The rest of an escape sequence that ncurses did not match, read whole (waiting a moment for
+// bytes still on their way) so that none of its bytes is taken for typed text. Plain cursor keys
+// in either form (ESC [ C, as pasted or sent by a terminal that ignores the keypad mode, and
+// ESC O C) are still arrows; anything else, modified arrows included, is dropped. Escape followed
+// by any other key is the two keys.
 int readEscapeSequence(wint_t first) {
     wint_t ch = 0;
+    bool parameters = false;
     if (first == '[') {
-        while (readRaw(&ch) == OK && !(ch >= 0x40 && ch <= 0x7E)) {
+        while (readRaw(&ch, EscapeDelayMilliseconds) == OK && !(ch >= 0x40 && ch <= 0x7E)) {
+            parameters = true;
         }
     } else if (first == 'O') {
-        if (readRaw(&ch) != OK) {
+        if (readRaw(&ch, EscapeDelayMilliseconds) != OK) {
             return NoKey;
         }
     } else {
         unget_wch(static_cast<wchar_t>(first)); // a key of its own, for the next read
         return KeyEscape;
     }
-    const int arrow = arrowOf(ch);
+    const int arrow = parameters ? NoKey : arrowOf(ch);
     if (arrow == NoKey) {
         return NoKey;
     }
@@ -279,12 +292,23 @@ int readKey() {
             int second;
         };
         static constexpr TwoCodes Table[] = {
-            {KEY_UP, KeyExtended, KeyUp},     {KEY_DOWN, KeyExtended, KeyDown},
-            {KEY_LEFT, KeyExtended, KeyLeft}, {KEY_RIGHT, KeyExtended, KeyRight},
-            {KEY_HOME, KeyExtended, 71},      {KEY_END, KeyExtended, 79},
-            {KEY_PPAGE, KeyExtended, 73},     {KEY_NPAGE, KeyExtended, 81},
-            {KEY_IC, KeyExtended, 82},        {KEY_DC, KeyExtended, 83},
-            {KEY_F(11), KeyExtended, 133},    {KEY_F(12), KeyExtended, 134},
+            {KEY_UP, KeyExtended, KeyUp},
+            {KEY_DOWN, KeyExtended, KeyDown},
+            {KEY_LEFT, KeyExtended, KeyLeft},
+            {KEY_RIGHT, KeyExtended, KeyRight},
+            {KEY_HOME, KeyExtended, 71},
+            {KEY_END, KeyExtended, 79},
+            {KEY_PPAGE, KeyExtended, 73},
+            {KEY_NPAGE, KeyExtended, 81},
+            {KEY_IC, KeyExtended, 82},
+            {KEY_DC, KeyExtended, 83},
+            {KEY_F(11), KeyExtended, 133},
+            {KEY_F(12), KeyExtended, 134},
+            // Shift does not change an arrow's codes.
+            {KEY_SLEFT, KeyExtended, KeyLeft},
+            {KEY_SRIGHT, KeyExtended, KeyRight},
+            {KEY_SR, KeyExtended, KeyUp},
+            {KEY_SF, KeyExtended, KeyDown},
         };
         for (const TwoCodes& entry : Table) {
             if (ch == entry.key) {
@@ -302,7 +326,10 @@ int readKey() {
         if (ch == KEY_BACKSPACE) {
             return KeyBackspace;
         }
-        return NoKey; // mouse, resize and the rest: nothing the game reads
+        if (ch == KEY_RESIZE || ch == KEY_MOUSE) {
+            return NoKey; // not keys: the window changed, or a mouse report
+        }
+        return unnamedKey();
     }
     if (ch == KeyEscape) {
         wint_t next = 0;

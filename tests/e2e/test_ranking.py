@@ -71,10 +71,12 @@ class Ranking(unittest.TestCase):
             # Another game saves its result while this one waits for the name; both must stay.
             write_ranking(term, f"1\tann\t{total + 5}\n2\tben\t{total}\n3\tcid\t{total - 1}\n")
 
-            # Empty and blank lines do not end the prompt; control keys type nothing; only the
-            # first word counts.
+            # Empty and blank lines do not end the prompt; control keys type nothing, and
+            # Ctrl+Space (a NUL byte) takes no key after it along; only the first word counts.
             term.keys("Enter", "Space", "Space", "Enter", "C-a")
-            term.type("홍길동 extra")
+            term.type("홍")
+            term.keys("C-Space")
+            term.type("길동 extra")
             term.wait_text(name_x, 25, "홍길동" + " " * 12)
             term.keys("Enter")
             term.wait_text(23, 27, "PRESS ENTER TO EXIT")
