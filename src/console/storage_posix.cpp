@@ -18,6 +18,8 @@ namespace {
 constexpr const char* FolderName = "JorvoDice";
 constexpr const char* FileName = "Ranking.txt";
 constexpr const char* LockName = "Ranking.lock";
+// A save writes "Ranking.txt.tmp-" and six random characters; nothing else has that name.
+constexpr const char* TemporarySuffix = ".tmp-";
 
 void setReason(StorageError& error, int errnum) {
     std::snprintf(error.reason, sizeof error.reason, "%s", std::strerror(errnum));
@@ -167,10 +169,12 @@ void removeLeftoverTemporaries(const char* lockPath) {
     if (entries == nullptr) {
         return;
     }
-    const std::size_t prefix = std::strlen(FileName) + 1;
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "%s%s", FileName, TemporarySuffix);
+    const std::size_t prefixLength = std::strlen(prefix);
     while (const dirent* entry = readdir(entries)) {
-        if (std::strncmp(entry->d_name, FileName, prefix - 1) == 0 &&
-            entry->d_name[prefix - 1] == '.' && std::strlen(entry->d_name) == prefix + 6) {
+        if (std::strncmp(entry->d_name, prefix, prefixLength) == 0 &&
+            std::strlen(entry->d_name) == prefixLength + 6) {
             unlinkat(dirfd(entries), entry->d_name, 0);
         }
     }
@@ -191,10 +195,14 @@ std::FILE* openRankingFile(StorageError& error) {
         return nullptr;
     }
     struct stat info {};
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int errnum = errno != 0 ? errno : EISDIR;
+    if (fstat(fileno(file), &info) != 0) {
+        setReason(error, errno);
         std::fclose(file);
-        setReason(error, errnum);
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        std::snprintf(error.reason, sizeof error.reason, "not a regular file");
+        std::fclose(file);
         return nullptr;
     }
     std::rewind(file);
@@ -238,11 +246,16 @@ bool replaceRankingFile(const char* data, std::size_t size, StorageError& error)
     if (access(path, W_OK) != 0 && errno != ENOENT) {
         return fail(error, errno);
     }
-    char temporary[PathBytes + 8];
-    std::snprintf(temporary, sizeof temporary, "%s.XXXXXX", path);
+    char temporary[PathBytes + 16];
+    std::snprintf(temporary, sizeof temporary, "%s%sXXXXXX", path, TemporarySuffix);
     const int fd = mkostemp(temporary, O_CLOEXEC);
     if (fd < 0) {
         return fail(error, errno);
+    }
+    // The new file keeps the permissions the user gave the old one.
+    struct stat old {};
+    if (stat(path, &old) == 0) {
+        fchmod(fd, old.st_mode & 07777);
     }
     if (!writeAll(fd, data, size) || fsync(fd) != 0) {
         const int errnum = errno;

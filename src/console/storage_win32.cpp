@@ -205,7 +205,7 @@ void removeLeftoverTemporaries(const WidePath& lockPath) {
     }
     const std::size_t folderLength = pattern.length;
     pattern.text[folderLength] = L'\0';
-    if (!append(pattern, FileName) || !append(pattern, L".*.tmp")) {
+    if (!append(pattern, FileName) || !append(pattern, L".tmp-*")) {
         return;
     }
     WIN32_FIND_DATAW found{};
@@ -306,13 +306,14 @@ bool replaceRankingFile(const char* data, std::size_t size, StorageError& error)
     if (isReadOnly(path, error)) {
         return false;
     }
-    // The new content goes into a file of its own beside the ranking, named after this process.
+    // The new content goes into a file of its own beside the ranking, named after this process:
+    // "Ranking.txt.tmp-" and the process and attempt numbers, a name nothing else has.
     WidePath temporary = path;
     wchar_t suffix[32];
     HANDLE file = INVALID_HANDLE_VALUE;
     for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         temporary = path;
-        std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%lu-%u.tmp",
+        std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".tmp-%lu-%u",
                       static_cast<unsigned long>(GetCurrentProcessId()), attempt);
         if (!append(temporary, suffix)) {
             return fail(error, ERROR_FILENAME_EXCED_RANGE);

@@ -202,6 +202,25 @@ TEST_F(RankingFile, SaveKeepsAResultThatAnotherGameSavedMeanwhile) {
     EXPECT_EQ(readFile(rankingFilePath()), "1\tOther\t150\n2\tMe\t100\n");
 }
 
+TEST_F(RankingFile, SaveLeavesTheUsersOtherFilesAlone) {
+    writeFile(rankingFilePath(), "1\tAnn\t210\n");
+    writeFile(rankingFilePath() + ".backup", "mine");
+    writeFile(rankingFilePath() + ".old", "mine too");
+#if !defined(_WIN32)
+    std::filesystem::permissions(rankingFilePath(), std::filesystem::perms(0644));
+#endif
+    ASSERT_TRUE(loadRanking(r, error));
+    pushScript("Bo E");
+    ASSERT_EQ(saveRanking(r, 100, error), SaveResult::Saved) << error.reason;
+    EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t210\n2\tBo\t100\n");
+    EXPECT_EQ(readFile(rankingFilePath() + ".backup"), "mine");
+    EXPECT_EQ(readFile(rankingFilePath() + ".old"), "mine too");
+#if !defined(_WIN32)
+    EXPECT_EQ(std::filesystem::status(rankingFilePath()).permissions(),
+              std::filesystem::perms(0644));
+#endif
+}
+
 TEST_F(RankingFile, FailuresNameTheFileAndLeaveItUntouched) {
     // A file standing where the folder should be.
     writeFile(folder + "/JorvoDice", "not a folder");

@@ -113,14 +113,16 @@ TEST_F(WindowsStorage, TheFileIsReadByteForByteAsOnOtherSystems) {
 TEST_F(WindowsStorage, TakingTheLockRemovesWhatKilledSavesLeftBehind) {
     writeFile(rankingFilePath(), "1\tAnn\t50\n");
     const fs::path ranking = rankingFilePath();
-    writeFile(ranking.string() + ".4242-0.tmp", "1\tHalf");
-    writeFile(ranking.string() + ".17-3.tmp", "");
+    writeFile(ranking.string() + ".tmp-4242-0", "1\tHalf");
+    writeFile(ranking.string() + ".tmp-17-3", "");
+    writeFile(ranking.string() + ".backup", "kept");
     writeFile((ranking.parent_path() / "Notes.tmp").string(), "kept");
     const RankingLock lock = lockRanking(error);
     ASSERT_NE(lock, NoLock) << error.reason;
     unlockRanking(lock);
     EXPECT_EQ(namesIn(ranking.parent_path()),
-              (std::vector<std::string>{"Notes.tmp", "Ranking.lock", "Ranking.txt"}));
+              (std::vector<std::string>{"Notes.tmp", "Ranking.lock", "Ranking.txt",
+                                        "Ranking.txt.backup"}));
     EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t50\n");
 }
 
