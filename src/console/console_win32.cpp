@@ -174,11 +174,42 @@ constexpr GrayKey GrayKeys[] = {
     {VK_INSERT, 82},      {VK_DELETE, 83}, {VK_F11, 133},      {VK_F12, 134},
 };
 
+// A two-code key goes in whole or not at all, so that a full queue never splits one.
 void pushTwice(int first, int second, int repeat) {
-    for (int i = 0; i < repeat; ++i) {
+    for (int i = 0; i < repeat && console.queueCount + 2 <= QueueSize; ++i) {
         pushKey(first);
         pushKey(second);
     }
+}
+
+// The runtime's codes for an arrow held with Ctrl (after 224) or Alt (after 0), which the game
+// does not read; 0 for a key that is no arrow.
+struct ModifiedArrow {
+    WORD virtualKey;
+    int withCtrl;
+    int withAlt;
+};
+constexpr ModifiedArrow ModifiedArrows[] = {
+    {VK_UP, 141, 152}, {VK_DOWN, 145, 160}, {VK_LEFT, 115, 155}, {VK_RIGHT, 116, 157}};
+
+bool pushModifiedArrow(const KEY_EVENT_RECORD& key, int repeat) {
+    const DWORD state = key.dwControlKeyState;
+    const bool ctrl = (state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) != 0;
+    const bool alt = (state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) != 0;
+    if (!ctrl && !alt) {
+        return false;
+    }
+    for (const ModifiedArrow& arrow : ModifiedArrows) {
+        if (key.wVirtualKeyCode == arrow.virtualKey) {
+            if (alt) {
+                pushTwice(KeyFunction, arrow.withAlt, repeat);
+            } else {
+                pushTwice(KeyExtended, arrow.withCtrl, repeat);
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 // Turns one key-down record into key codes.
@@ -187,6 +218,9 @@ void decodeKey(const KEY_EVENT_RECORD& key) {
     const WORD vk = key.wVirtualKeyCode;
     if (vk >= VK_F1 && vk <= VK_F10) {
         pushTwice(KeyFunction, 59 + (vk - VK_F1), repeat);
+        return;
+    }
+    if (pushModifiedArrow(key, repeat)) {
         return;
     }
     for (const GrayKey& gray : GrayKeys) {
