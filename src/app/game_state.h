@@ -14,7 +14,8 @@ constexpr int RollsPerTurn = 3;
 // The control that the keys act on.
 enum Focus { FocusRoll = 0, FocusDice = 1, FocusSheet = 2 };
 
-// The title menu's choice; its values are the order of a stored setting, not of the screen.
+// The title menu's choice. RANKING is 0 although the screen lists it last: it is the choice that
+// brings the menu back.
 enum Mode { ModeRanking = 0, ModeSingle = 1, ModeMulti = 2 };
 
 using Dice = std::array<int, DiceCount>;

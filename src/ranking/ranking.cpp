@@ -239,7 +239,9 @@ SaveResult saveRanking(RankTable& r, int total, StorageError& error) {
     readRanking(file, r);
     std::fclose(file);
     mergeResult(r, name, total);
+    // Ten lines of a two-digit place, a name, an int and three separators always fit.
     char text[RankCount * (NameBytes + 32)];
+    static_assert(sizeof text >= RankCount * (2 + (NameBytes - 1) + 11 + 3));
     const std::size_t size = formatRanking(r, text, sizeof text);
     const bool saved = replaceRankingFile(text, size, error);
     unlockRanking(lock);
