@@ -20,19 +20,17 @@ constexpr int SubtotalY = 12, BonusY = 13, TotalY = 25;
 constexpr int DieWidth = 10;
 
 constexpr int CategoryRow[CategoryCount] = {5, 6, 7, 8, 9, 10, 17, 19, 20, 21, 22, 23};
-constexpr const char* CategoryLabel[CategoryCount] = {
-    "Aces",   "Deuces",      "Threes",     "Fours",       "Fives",       "Sixes",
-    "Choice", "4 of a Kind", "Full House", "S. Straight", "L. Straight", "Jorvo",
-};
-
+// The sheet's labels from top to bottom: the twelve categories and the lines between them.
 struct Label {
     int row;
     const char* text;
 };
 constexpr Label SheetLabels[] = {
-    {12, "Subtotal"},
-    {13, "+35 Bonus"},
-    {15, "Bonus if Aces-Sixes are over 63 points"},
+    {5, "Aces"},         {6, "Deuces"},       {7, "Threes"},
+    {8, "Fours"},        {9, "Fives"},        {10, "Sixes"},
+    {12, "Subtotal"},    {13, "+35 Bonus"},   {15, "Bonus if Aces-Sixes are over 63 points"},
+    {17, "Choice"},      {19, "4 of a Kind"}, {20, "Full House"},
+    {21, "S. Straight"}, {22, "L. Straight"}, {23, "Jorvo"},
     {25, "Total"},
 };
 
@@ -79,10 +77,6 @@ void drawRollButton(int focus, int turn) {
 }
 
 void drawScoreLabels() {
-    for (int c = 0; c < CategoryCount; ++c) {
-        moveCursor(LabelX, CategoryRow[c]);
-        print("%s", CategoryLabel[c]);
-    }
     for (const Label& label : SheetLabels) {
         moveCursor(LabelX, label.row);
         print("%s", label.text);
@@ -90,8 +84,8 @@ void drawScoreLabels() {
 }
 
 void drawScoreCursor(int scoreCursor, int player) {
-    for (int c = 0; c < CategoryCount; ++c) {
-        for (int p = 0; p < PlayerCount; ++p) {
+    for (int p = 0; p < PlayerCount; ++p) {
+        for (int c = 0; c < CategoryCount; ++c) {
             moveCursor(CursorX[p], CategoryRow[c]);
             print("%s", scoreCursor == c && player == p ? "->" : "  ");
         }
