@@ -23,6 +23,17 @@ def write_ranking(term, text):
 
 
 @unittest.skipUnless(have_tmux(), "needs tmux")
+def play_single_game(term):
+    """Picks SINGLE on the title menu and plays the twelve turns, each category in order."""
+    term.wait_text(MENU_X, MENU_Y, MENU_LINES["SINGLE"])
+    term.keys("Enter")
+    player = GamePlayer(term, 1)
+    player.wait_model("the first single-player frame")
+    for category in range(12):
+        player.play_turn(1, (), (), category)
+    return player
+
+
 class Ranking(unittest.TestCase):
     def test_ranking_screen_lists_the_stored_entries(self):
         # Places as stored, not recounted; wide names aligned by their width on screen.
@@ -56,12 +67,7 @@ class Ranking(unittest.TestCase):
     def test_typed_name_is_merged_into_the_file(self):
         with Terminal(110, 30) as term:
             term.start()
-            term.wait_text(MENU_X, MENU_Y, MENU_LINES["SINGLE"])
-            term.keys("Enter")
-            player = GamePlayer(term, 1)
-            player.wait_model("the first single-player frame")
-            for category in range(12):
-                player.play_turn(1, (), (), category)
+            player = play_single_game(term)
             player.wait_model("the frame that ends the game")
             total = player.totals(0)[1]
             name_x = 19 + text_width(PROMPT)
@@ -101,12 +107,7 @@ class Ranking(unittest.TestCase):
                     term.start()
                 else:
                     term.start()
-                    term.wait_text(MENU_X, MENU_Y, MENU_LINES["SINGLE"])
-                    term.keys("Enter")
-                    player = GamePlayer(term, 1)
-                    player.wait_model("the first single-player frame")
-                    for category in range(12):
-                        player.play_turn(1, (), (), category)
+                    play_single_game(term)
                     term.wait_text(19, 25, PROMPT)
                     os.remove(term.ranking_path())
                     os.makedirs(term.ranking_path())

@@ -25,13 +25,7 @@ TEST_F(Program, RankingThenASinglePlayerGameThenTheRankingOfTheNextRun) {
     pushScript("RRE"); // RANKING
     pushScript("xE");  // back to the menu, whose choice starts at SINGLE again
     pushScript("E");   // SINGLE
-    for (int c = 0; c < 12; ++c) {
-        pushScript("ER");
-        for (int i = 0; i < c; ++i) {
-            pushScript("D");
-        }
-        pushScript("E");
-    }
+    pushTwelveRecords();
     pushScript("ZedEE");
     EXPECT_EQ(runProgram(), ExitFinished);
     EXPECT_EQ(memory::keysLeft(), 0u);

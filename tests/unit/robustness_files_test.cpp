@@ -38,13 +38,7 @@ constexpr int NobodyId = 65534;
 // A whole single-player game that records the twelve categories in order, then the name "Zed".
 void pushWholeSingleGame() {
     pushScript("E");
-    for (int c = 0; c < 12; ++c) {
-        pushScript("ER");
-        for (int i = 0; i < c; ++i) {
-            pushScript("D");
-        }
-        pushScript("E");
-    }
+    pushTwelveRecords();
     pushScript("ZedEE");
 }
 
@@ -233,7 +227,9 @@ struct SaveFault {
     std::function<std::string(FileFaults&)> make;
 };
 
-void PrintTo(const SaveFault& fault, std::ostream* out) { *out << fault.what; }
+void PrintTo(const SaveFault& fault, std::ostream* out) {
+    *out << fault.what;
+}
 
 class SaveFaults : public FileFaults, public ::testing::WithParamInterface<SaveFault> {};
 

@@ -41,6 +41,16 @@ void pushScript(const char* script) {
     }
 }
 
+void pushTwelveRecords() {
+    for (int c = 0; c < 12; ++c) {
+        pushScript("ER");
+        for (int i = 0; i < c; ++i) {
+            pushScript("D");
+        }
+        pushScript("E");
+    }
+}
+
 namespace {
 std::string dataFolder;
 int folderCount = 0;

@@ -10,6 +10,10 @@
 // Queues keys written as a short script: U D L R arrows, E Enter, S Space, others as themselves.
 void pushScript(const char* script);
 
+// Keys for a single-player game from its first frame to the name prompt: one roll a turn, the
+// twelve categories recorded in order.
+void pushTwelveRecords();
+
 // A fresh, private folder for the ranking file, set as the data folder for this test.
 std::string useFreshDataFolder();
 std::string rankingFilePath();
