@@ -139,15 +139,23 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return written;
 }
 
-// Makes a rename in `path`'s folder durable.
-void syncFolderOf(const char* path) {
-    char folder[PathBytes];
+// The folder that holds `path`, into `folder`; false for a path without one.
+bool folderOf(const char* path, char (&folder)[PathBytes]) {
     std::snprintf(folder, sizeof folder, "%s", path);
     char* slash = std::strrchr(folder, '/');
     if (slash == nullptr) {
-        return;
+        return false;
     }
     *slash = '\0';
+    return true;
+}
+
+// Makes a rename in `path`'s folder durable.
+void syncFolderOf(const char* path) {
+    char folder[PathBytes];
+    if (!folderOf(path, folder)) {
+        return;
+    }
     const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);
@@ -159,12 +167,9 @@ void syncFolderOf(const char* path) {
 // the lock writes one, so while the lock is held every one found is left over.
 void removeLeftoverTemporaries(const char* lockPath) {
     char folder[PathBytes];
-    std::snprintf(folder, sizeof folder, "%s", lockPath);
-    char* slash = std::strrchr(folder, '/');
-    if (slash == nullptr) {
+    if (!folderOf(lockPath, folder)) {
         return;
     }
-    *slash = '\0';
     DIR* entries = opendir(folder);
     if (entries == nullptr) {
         return;
