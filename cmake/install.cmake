@@ -9,9 +9,9 @@
 # games policy asks. It holds the "game" and "debian" parts below: the LICENSE goes in as the
 # package's copyright file, beside a Debian changelog, rather than as a second licence file.
 
-# The documentation folder is named after the program, which is also the package's name.
-set(CMAKE_INSTALL_DOCDIR share/doc/jorvo-dice
-    CACHE PATH "Documentation folder (DATAROOTDIR/doc/jorvo-dice)")
+# The documentation folder is named after the program, which is also the package's name (the
+# default would be named after the CMake project).
+set(CMAKE_INSTALL_DOCDIR share/doc/jorvo-dice CACHE PATH "Documentation folder")
 include(GNUInstallDirs)
 
 install(TARGETS jorvo-dice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT game)
