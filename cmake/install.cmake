@@ -6,8 +6,9 @@
 #
 # The Debian package is built from a tree configured with CMAKE_INSTALL_PREFIX=/usr and
 # CMAKE_INSTALL_BINDIR=games (scripts/package does it), which puts the game in /usr/games as the
-# games policy asks. It holds the "game" and "debian" parts below: the LICENSE goes in as the
-# package's copyright file, beside a Debian changelog, rather than as a second licence file.
+# games policy asks. It holds the "game" and "debian" parts below: in its documentation folder the
+# README is compressed, as Debian asks of documents over 4 kB, and the LICENSE is the package's
+# copyright file, beside a Debian changelog.
 
 # The documentation folder is named after the program, which is also the package's name (the
 # default would be named after the CMake project).
@@ -15,49 +16,44 @@ set(CMAKE_INSTALL_DOCDIR share/doc/jorvo-dice CACHE PATH "Documentation folder")
 include(GNUInstallDirs)
 
 install(TARGETS jorvo-dice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT game)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT game)
-install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
+install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
 
 if(WIN32)
   return()
 endif()
 
-# Manual pages and Debian changelogs are installed compressed with `gzip -9n`: no name and no time
-# stamp inside, so the same sources give the same bytes. Where there is no gzip, man reads the
-# page uncompressed just as well.
+# Manual pages and Debian's documents are installed compressed with `gzip -9n`: no name and no
+# time stamp inside, so the same sources give the same bytes. Where there is no gzip, the manual
+# page goes uncompressed, which man reads just as well.
 find_program(JORVO_GZIP gzip)
+set(compressed_folder ${CMAKE_CURRENT_BINARY_DIR}/compressed)
+# jorvo_compressed(SOURCE OUTPUT_VARIABLE): sets OUTPUT_VARIABLE to SOURCE compressed at build time.
+function(jorvo_compressed source output_variable)
+  get_filename_component(name ${source} NAME)
+  set(plain ${compressed_folder}/${name})
+  add_custom_command(OUTPUT ${plain}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed_folder}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${plain}
+    COMMAND ${JORVO_GZIP} -9nf ${plain}
+    DEPENDS ${source}
+    VERBATIM)
+  set(${output_variable} ${plain}.gz PARENT_SCOPE)
+endfunction()
+
 set(man_page ${CMAKE_CURRENT_SOURCE_DIR}/doc/jorvo-dice.6)
-set(changelog ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian/changelog)
 if(JORVO_GZIP)
-  set(compressed ${CMAKE_CURRENT_BINARY_DIR}/compressed)
-  set(installed_man_page ${compressed}/jorvo-dice.6.gz)
-  set(installed_changelog ${compressed}/changelog.gz)
-  foreach(pair "${man_page}|${installed_man_page}" "${changelog}|${installed_changelog}")
-    string(REPLACE "|" ";" pair "${pair}")
-    list(GET pair 0 source)
-    list(GET pair 1 output)
-    string(REGEX REPLACE "\\.gz$" "" plain "${output}")
-    add_custom_command(OUTPUT ${output}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed}
-      COMMAND ${CMAKE_COMMAND} -E copy ${source} ${plain}
-      COMMAND ${JORVO_GZIP} -9nf ${plain}
-      DEPENDS ${source}
-      VERBATIM)
-  endforeach()
+  jorvo_compressed(${man_page} man_page)
+  jorvo_compressed(${CMAKE_CURRENT_SOURCE_DIR}/README.md debian_readme)
+  jorvo_compressed(${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian/changelog debian_changelog)
   add_custom_target(jorvo_compressed_docs ALL
-                    DEPENDS ${installed_man_page} ${installed_changelog})
-else()
-  set(installed_man_page ${man_page})
-  set(installed_changelog ${changelog})
+                    DEPENDS ${man_page} ${debian_readme} ${debian_changelog})
+  # Only the package installs these, never a plain `cmake --install`.
+  install(FILES ${debian_readme} ${debian_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          COMPONENT debian EXCLUDE_FROM_ALL)
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright
+          COMPONENT debian EXCLUDE_FROM_ALL)
 endif()
-
-install(FILES ${installed_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT game)
-
-# Only the package installs these, never a plain `cmake --install`.
-install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright
-        COMPONENT debian EXCLUDE_FROM_ALL)
-install(FILES ${installed_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR}
-        COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT game)
 
 # ---- the Debian package -------------------------------------------------------------------------
 set(CPACK_GENERATOR DEB)
