@@ -1,4 +1,7 @@
-#include "ranking/ranking.h"
+#include "ranking/name_prompt.h"
+#include "ranking/ranking_file.h"
+#include "ranking/ranking_screen.h"
+#include "ranking/ranking_store.h"
 #include "support.h"
 
 #include <cstdio>

@@ -6,7 +6,7 @@
 // Faults that need a process of their own (limits, another user, a private mount, a kill) run in a
 // forked child, which reports what went wrong as text through a pipe.
 #include "app/program.h"
-#include "ranking/ranking.h"
+#include "ranking/ranking_store.h"
 #include "support.h"
 
 #include <cerrno>
@@ -105,7 +105,7 @@ Outcome runCapturingStderr() {
     const int saved = dup(STDERR_FILENO);
     dup2(channel[1], STDERR_FILENO);
     close(channel[1]);
-    const int status = runProgram();
+    const int status = runProgram(TestDiceSeed);
     std::fflush(stderr);
     dup2(saved, STDERR_FILENO);
     close(saved);

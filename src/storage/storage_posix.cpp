@@ -1,6 +1,6 @@
 // The ranking file on POSIX systems: $XDG_DATA_HOME/JorvoDice (else ~/.local/share/JorvoDice), or
 // ~/Library/Application Support/JorvoDice on macOS.
-#include "console/storage.h"
+#include "storage/storage.h"
 
 #include <cerrno>
 #include <csignal>

@@ -15,7 +15,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "console/storage.h"
+#include "storage/storage.h"
 
 #include <cstdlib>
 #include <cstring>
