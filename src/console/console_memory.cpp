@@ -53,10 +53,12 @@ void putCharacter(int x, int y, const char* bytes, int length, int width) {
         breakWideAt(x + 1, y);
     }
     Cell& cell = grid.cells[y][x];
-    for (int i = 0; i < length; ++i) {
+    // A UTF-8 character is at most four bytes, which the cell holds with its terminating zero.
+    const int size = length < static_cast<int>(sizeof cell.text) ? length : 0;
+    for (int i = 0; i < size; ++i) {
         cell.text[i] = bytes[i];
     }
-    cell.text[length] = '\0';
+    cell.text[size] = '\0';
     if (width == 2) {
         grid.cells[y][x + 1].text[0] = '\0';
     }
