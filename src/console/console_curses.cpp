@@ -6,6 +6,7 @@
 // it was found on every way out, signals included.
 #define NCURSES_WIDECHAR 1
 #include "console/console.h"
+#include "console/key_queue.h"
 #include "console/keys_curses.h"
 #include "console/surface.h"
 
@@ -29,7 +30,6 @@
 namespace {
 
 constexpr int EscapeDelayMilliseconds = 25;
-constexpr int KeyQueueSize = 8;
 // Raw reads that one look for a key may make, so that a flood of input that gives no key (mouse
 // reports, dropped sequences) cannot hold the game up.
 constexpr int RawReadsPerLook = 64;
@@ -45,10 +45,7 @@ struct Terminal {
     bool tooSmall = false;
     bool inputEnded = false;
     KeyDecoder decoder;
-    // Decoded key codes not yet handed out: the rest of a two-code key, or a key after Escape.
-    int keys[KeyQueueSize] = {};
-    int keyHead = 0;
-    int keyCount = 0;
+    KeyQueue keys;
     // What a signal handler writes to leave the terminal usable: only async-signal-safe calls may
     // run there, so the bytes are prepared in advance.
     char restoreBytes[256] = "";
@@ -187,17 +184,7 @@ void handleResize() {
 // ---- keys ---------------------------------------------------------------------------------------
 
 void queueKeys(const DecodedKeys& decoded) {
-    for (int i = 0; i < decoded.count && terminal.keyCount < KeyQueueSize; ++i) {
-        terminal.keys[(terminal.keyHead + terminal.keyCount) % KeyQueueSize] = decoded.codes[i];
-        ++terminal.keyCount;
-    }
-}
-
-int popKey() {
-    const int key = terminal.keys[terminal.keyHead];
-    terminal.keyHead = (terminal.keyHead + 1) % KeyQueueSize;
-    --terminal.keyCount;
-    return key;
+    pushKeys(terminal.keys, decoded.codes, decoded.count);
 }
 
 // One read from ncurses, waiting at most `waitMilliseconds`; false when nothing came.
@@ -221,7 +208,7 @@ int escapeWait() {
 
 // Reads what is waiting, without blocking, until it gives a key code.
 bool fetchKey() {
-    if (terminal.keyCount > 0) {
+    if (terminal.keys.count > 0) {
         return true;
     }
     if (terminal.inputEnded || terminal.pad == nullptr) {
@@ -234,11 +221,11 @@ bool fetchKey() {
             break;
         }
         queueKeys(decodeRawKey(terminal.decoder, raw));
-        if (terminal.keyCount > 0) {
+        if (terminal.keys.count > 0) {
             break;
         }
     }
-    return terminal.keyCount > 0;
+    return terminal.keys.count > 0;
 }
 
 } // namespace
@@ -420,7 +407,7 @@ int getKey() {
     if (!waitForKey()) {
         return KeyEnd;
     }
-    return popKey();
+    return popKey(terminal.keys);
 }
 
 void delay(int milliseconds) {

@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include "console/console.h"
+#include "console/key_queue.h"
 #include "console/keys_win32.h"
 #include "console/surface.h"
 #include "text/text.h"
@@ -23,7 +24,6 @@
 namespace {
 
 constexpr DWORD TitleChars = 1024;
-constexpr int QueueSize = 64;
 
 // ---- console state, kept for restoring ----------------------------------------------------------
 
@@ -40,10 +40,7 @@ struct Console {
     bool haveTitle = false;
     COORD savedBufferSize{};
     bool bufferGrown = false;
-    // Decoded key codes not yet handed out: a two-code key, or a key repeated by the keyboard.
-    int queue[QueueSize] = {};
-    int queueHead = 0;
-    int queueCount = 0;
+    KeyQueue keys;
     RecordDecoder decoder;
 };
 
@@ -118,41 +115,14 @@ void writeRun(const char* text, std::size_t size) {
 
 // ---- keys ---------------------------------------------------------------------------------------
 
-void pushKey(int key) {
-    if (console.queueCount < QueueSize) {
-        console.queue[(console.queueHead + console.queueCount) % QueueSize] = key;
-        ++console.queueCount;
-    }
-}
-
-int popKey() {
-    const int key = console.queue[console.queueHead];
-    console.queueHead = (console.queueHead + 1) % QueueSize;
-    --console.queueCount;
-    return key;
-}
-
-// A two-code key goes in whole or not at all, so that a full queue never splits one.
-void pushTwice(int first, int second, int repeat) {
-    for (int i = 0; i < repeat && console.queueCount + 2 <= QueueSize; ++i) {
-        pushKey(first);
-        pushKey(second);
-    }
-}
-
 void pushRecordKeys(const RecordKeys& keys) {
-    if (keys.count == 2) {
-        pushTwice(keys.codes[0], keys.codes[1], keys.repeat);
-        return;
-    }
-    for (int i = 0; i < keys.repeat && keys.count == 1; ++i) {
-        pushKey(keys.codes[0]);
+    for (int i = 0; i < keys.repeat && pushKeys(console.keys, keys.codes, keys.count); ++i) {
     }
 }
 
 // Reads the input records that are waiting, without blocking, until one of them gives a key.
 bool fetchKey() {
-    if (console.queueCount > 0) {
+    if (console.keys.count > 0) {
         return true;
     }
     if (!console.open || console.inputEnded) {
@@ -177,7 +147,7 @@ bool fetchKey() {
         for (DWORD i = 0; i < read; ++i) {
             pushRecordKeys(decodeInputRecord(console.decoder, records[i]));
         }
-        if (console.queueCount > 0) {
+        if (console.keys.count > 0) {
             return true;
         }
     }
@@ -335,7 +305,7 @@ int getKey() {
     if (!waitForKey()) {
         return KeyEnd;
     }
-    return popKey();
+    return popKey(console.keys);
 }
 
 void delay(int milliseconds) {

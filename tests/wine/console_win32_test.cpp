@@ -2,6 +2,7 @@
 // cells its text lands in, and what it changes and gives back. It needs a console to run in; under
 // wine that is a terminal (the suite runs it in tmux), with its output sent to a file.
 #include "console/console.h"
+#include "input_records.h"
 
 #include <windows.h>
 
@@ -75,33 +76,6 @@ class Win32Console : public ::testing::Test {
     HANDLE savedIn = nullptr;
     HANDLE savedOut = nullptr;
 };
-
-INPUT_RECORD key(WORD virtualKey, wchar_t character, DWORD state = 0, BOOL down = TRUE,
-                 WORD repeat = 1, WORD scan = 0) {
-    INPUT_RECORD record{};
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = down;
-    record.Event.KeyEvent.wRepeatCount = repeat;
-    record.Event.KeyEvent.wVirtualKeyCode = virtualKey;
-    record.Event.KeyEvent.wVirtualScanCode = scan;
-    record.Event.KeyEvent.uChar.UnicodeChar = character;
-    record.Event.KeyEvent.dwControlKeyState = state;
-    return record;
-}
-
-INPUT_RECORD mouse() {
-    INPUT_RECORD record{};
-    record.EventType = MOUSE_EVENT;
-    record.Event.MouseEvent.dwButtonState = FROM_LEFT_1ST_BUTTON_PRESSED;
-    return record;
-}
-
-INPUT_RECORD focus() {
-    INPUT_RECORD record{};
-    record.EventType = FOCUS_EVENT;
-    record.Event.FocusEvent.bSetFocus = TRUE;
-    return record;
-}
 
 constexpr int Sentinel = 'z';
 
