@@ -1,0 +1,203 @@
+// Backward induction over the turn-start states. The states of one set of recorded categories
+// differ only in their upper subtotal (their lane), and their turns run through the same keeps in
+// the same order: they are solved together, a block of lanes at a time, each step of the turn one
+// short loop over the block that the compiler turns into vector instructions. A block's working
+// arrays stay in the first-level cache.
+#include "strategy/strategy.h"
+#include "strategy/turn_tables.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <functional>
+#include <thread>
+
+namespace {
+
+constexpr int Width = 8;
+
+struct Block {
+    float v[Width];
+};
+
+struct Scratch {
+    std::array<Block, KeepCount> a;
+    std::array<Block, KeepCount> b;
+    std::array<std::array<Block, DiceCount + 1>, UpperCount> upperRow;
+    std::array<Block, CategoryCount> lowerRow;
+    std::array<int, UpperCount> upperOpen;
+    std::array<int, CategoryCount> lowerOpen;
+};
+
+// a[k] for keeps of fewer than five dice: the mean over the next die's faces of the keep with it.
+// A division, not a product with 1/6: float's 1/6 is a little high, and that error would add up
+// over the game's sixty-odd averages to more than 1e-4 points; a division rounds without bias.
+void averageOverRolls(const TurnTables& t, std::array<Block, KeepCount>& a) {
+    constexpr float Six = FaceCount;
+    for (int k = FirstDiceSet - 1; k >= 0; --k) {
+        const auto& child = t.child[k];
+        const Block& c0 = a[child[0]];
+        const Block& c1 = a[child[1]];
+        const Block& c2 = a[child[2]];
+        const Block& c3 = a[child[3]];
+        const Block& c4 = a[child[4]];
+        const Block& c5 = a[child[5]];
+        Block& out = a[k];
+        for (int j = 0; j < Width; ++j) {
+            out.v[j] = (((c0.v[j] + c1.v[j]) + (c2.v[j] + c3.v[j])) + (c4.v[j] + c5.v[j])) / Six;
+        }
+    }
+}
+
+// best[k]: the most any keep within k is worth, one die removed at a time.
+void bestWithin(const TurnTables& t, const std::array<Block, KeepCount>& values,
+                std::array<Block, KeepCount>& best) {
+    for (int k = 0; k < KeepCount; ++k) {
+        Block m = values[k];
+        for (int i = 0; i < t.parentCount[k]; ++i) {
+            const Block& p = best[t.parent[k][i]];
+            for (int j = 0; j < Width; ++j) {
+                m.v[j] = std::max(m.v[j], p.v[j]);
+            }
+        }
+        best[k] = m;
+    }
+}
+
+void solveBlock(const TurnTables& t, StrategyTable& table, int mask, int firstLane, Scratch& s) {
+    const int upper = mask & (UpperMaskCount - 1);
+    const int lanes = t.laneCount[upper];
+    std::array<int, Width> lane;
+    for (int j = 0; j < Width; ++j) {
+        lane[j] = firstLane + j < lanes ? firstLane + j : SettledLane;
+    }
+
+    // What recording in each open category leads to, per lane.
+    int upperOpen = 0;
+    int lowerOpen = 0;
+    for (int c = 0; c < CategoryCount; ++c) {
+        const int next = mask | 1 << c;
+        if (next == mask) {
+            continue;
+        }
+        const float* after = table.values.data() + table.offset[static_cast<std::size_t>(next)];
+        if (c >= UpperCount) {
+            for (int j = 0; j < Width; ++j) {
+                s.lowerRow[lowerOpen].v[j] = after[lane[j]];
+            }
+            s.lowerOpen[lowerOpen++] = c;
+            continue;
+        }
+        for (int k = 0; k <= DiceCount; ++k) {
+            for (int j = 0; j < Width; ++j) {
+                const UpperStep step = upperStep(t, upper, lane[j], c + 1, k);
+                s.upperRow[upperOpen][k].v[j] =
+                    static_cast<float>(k * (c + 1) + step.bonus) + after[step.lane];
+            }
+        }
+        s.upperOpen[upperOpen++] = c;
+    }
+
+    // The dice sets after the last roll: the best record.
+    for (int d = 0; d < DiceSetCount; ++d) {
+        Block best;
+        for (int j = 0; j < Width; ++j) {
+            best.v[j] = -1.0f;
+        }
+        const FaceCounts& counts = t.counts[FirstDiceSet + d];
+        for (int i = 0; i < upperOpen; ++i) {
+            const Block& row = s.upperRow[i][counts[s.upperOpen[i]]];
+            for (int j = 0; j < Width; ++j) {
+                best.v[j] = std::max(best.v[j], row.v[j]);
+            }
+        }
+        for (int i = 0; i < lowerOpen; ++i) {
+            const float points = t.score[d][s.lowerOpen[i]];
+            const Block& row = s.lowerRow[i];
+            for (int j = 0; j < Width; ++j) {
+                best.v[j] = std::max(best.v[j], points + row.v[j]);
+            }
+        }
+        s.a[FirstDiceSet + d] = best;
+    }
+
+    averageOverRolls(t, s.a); // keeps with one roll left
+    bestWithin(t, s.a, s.b);  // dice sets with one roll left
+    averageOverRolls(t, s.b); // keeps with two rolls left
+    bestWithin(t, s.b, s.a);  // dice sets with two rolls left
+
+    std::array<double, Width> sum{};
+    for (int d = 0; d < DiceSetCount; ++d) {
+        const double p = t.probability[d];
+        const Block& v = s.a[FirstDiceSet + d];
+        for (int j = 0; j < Width; ++j) {
+            sum[j] += p * v.v[j];
+        }
+    }
+    float* out = table.values.data() + table.offset[static_cast<std::size_t>(mask)];
+    for (int j = 0; j < Width && firstLane + j < lanes; ++j) {
+        out[firstLane + j] = static_cast<float>(sum[j]);
+    }
+}
+
+void solveMask(const TurnTables& t, StrategyTable& table, int mask, Scratch& s) {
+    const int lanes = t.laneCount[mask & (UpperMaskCount - 1)];
+    for (int first = 0; first < lanes; first += Width) {
+        solveBlock(t, table, mask, first, s);
+    }
+}
+
+} // namespace
+
+void buildStrategyTable(StrategyTable& table, int threads) {
+    const TurnTables& t = turnTables();
+    threads = std::max(threads, 1);
+
+    table.offset.assign(MaskCount + 1, 0);
+    for (int mask = 0; mask < MaskCount; ++mask) {
+        table.offset[static_cast<std::size_t>(mask) + 1] =
+            table.offset[static_cast<std::size_t>(mask)] + t.laneCount[mask & (UpperMaskCount - 1)];
+    }
+    // The finished sheet is worth nothing more; every other value is written below.
+    table.values.assign(table.offset[MaskCount], 0.0f);
+
+    // A state depends only on states with one more category recorded: the sets with the same
+    // number of categories are independent and shared out among the threads, the heaviest first.
+    std::vector<Scratch> scratch(static_cast<std::size_t>(threads));
+    std::vector<int> level;
+    for (int recorded = CategoryCount - 1; recorded >= 0; --recorded) {
+        level.clear();
+        for (int mask = 0; mask < MaskCount; ++mask) {
+            if (std::popcount(static_cast<unsigned>(mask)) == recorded) {
+                level.push_back(mask);
+            }
+        }
+        std::stable_sort(level.begin(), level.end(), [&t](int x, int y) {
+            return t.laneCount[x & (UpperMaskCount - 1)] > t.laneCount[y & (UpperMaskCount - 1)];
+        });
+        std::atomic<int> next{0};
+        auto work = [&](Scratch& s) {
+            for (int i = next.fetch_add(1); i < static_cast<int>(level.size());
+                 i = next.fetch_add(1)) {
+                solveMask(t, table, level[static_cast<std::size_t>(i)], s);
+            }
+        };
+        std::vector<std::thread> helpers;
+        for (int i = 1; i < threads; ++i) {
+            helpers.emplace_back(work, std::ref(scratch[static_cast<std::size_t>(i)]));
+        }
+        work(scratch[0]);
+        for (std::thread& helper : helpers) {
+            helper.join();
+        }
+    }
+}
+
+std::size_t strategyStateCount(const StrategyTable& table) {
+    return table.values.size();
+}
+
+std::size_t strategyMemoryBytes(const StrategyTable& table) {
+    return table.values.capacity() * sizeof(float) +
+           table.offset.capacity() * sizeof(std::uint32_t) + sizeof(TurnTables);
+}
