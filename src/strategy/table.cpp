@@ -12,6 +12,10 @@
 #include <functional>
 #include <thread>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr int Width = 8;
@@ -28,6 +32,35 @@ struct Scratch {
     std::array<int, UpperCount> upperOpen;
     std::array<int, CategoryCount> lowerOpen;
 };
+
+// The larger of each pair of lanes. The compiler leaves a plain loop of comparisons scalar, so on
+// x86-64 (where SSE2 is always there) it is written with SSE2's maximum.
+void maxInto(Block& m, const Block& x) {
+#if defined(__SSE2__) || defined(_M_X64)
+    for (int j = 0; j < Width; j += 4) {
+        _mm_storeu_ps(m.v + j, _mm_max_ps(_mm_loadu_ps(m.v + j), _mm_loadu_ps(x.v + j)));
+    }
+#else
+    for (int j = 0; j < Width; ++j) {
+        m.v[j] = m.v[j] < x.v[j] ? x.v[j] : m.v[j];
+    }
+#endif
+}
+
+// The same with `points` added to each lane of x.
+void maxPlusInto(Block& m, float points, const Block& x) {
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128 add = _mm_set1_ps(points);
+    for (int j = 0; j < Width; j += 4) {
+        const __m128 candidate = _mm_add_ps(_mm_loadu_ps(x.v + j), add);
+        _mm_storeu_ps(m.v + j, _mm_max_ps(_mm_loadu_ps(m.v + j), candidate));
+    }
+#else
+    for (int j = 0; j < Width; ++j) {
+        m.v[j] = m.v[j] < points + x.v[j] ? points + x.v[j] : m.v[j];
+    }
+#endif
+}
 
 // a[k] for keeps of fewer than five dice: the mean over the next die's faces of the keep with it.
 // A division, not a product with 1/6: float's 1/6 is a little high, and that error would add up
@@ -55,13 +88,42 @@ void bestWithin(const TurnTables& t, const std::array<Block, KeepCount>& values,
     for (int k = 0; k < KeepCount; ++k) {
         Block m = values[k];
         for (int i = 0; i < t.parentCount[k]; ++i) {
-            const Block& p = best[t.parent[k][i]];
-            for (int j = 0; j < Width; ++j) {
-                m.v[j] = std::max(m.v[j], p.v[j]);
-            }
+            maxInto(m, best[t.parent[k][i]]);
         }
         best[k] = m;
     }
+}
+
+// sum[j]: the mean over the first roll of the values of the dice sets, in double.
+void expectOverFirstRoll(const TurnTables& t, const std::array<Block, KeepCount>& a,
+                         std::array<double, Width>& sum) {
+#if defined(__SSE2__) || defined(_M_X64)
+    __m128d acc[Width / 2];
+    for (__m128d& x : acc) {
+        x = _mm_setzero_pd();
+    }
+    for (int d = 0; d < DiceSetCount; ++d) {
+        const __m128d p = _mm_set1_pd(t.probability[d]);
+        const float* v = a[FirstDiceSet + d].v;
+        for (int j = 0; j < Width; j += 4) {
+            const __m128 four = _mm_loadu_ps(v + j);
+            acc[j / 2] = _mm_add_pd(acc[j / 2], _mm_mul_pd(p, _mm_cvtps_pd(four)));
+            acc[j / 2 + 1] =
+                _mm_add_pd(acc[j / 2 + 1], _mm_mul_pd(p, _mm_cvtps_pd(_mm_movehl_ps(four, four))));
+        }
+    }
+    for (int j = 0; j < Width; j += 2) {
+        _mm_storeu_pd(sum.data() + j, acc[j / 2]);
+    }
+#else
+    for (int d = 0; d < DiceSetCount; ++d) {
+        const double p = t.probability[d];
+        const Block& v = a[FirstDiceSet + d];
+        for (int j = 0; j < Width; ++j) {
+            sum[j] += p * v.v[j];
+        }
+    }
+#endif
 }
 
 void solveBlock(const TurnTables& t, StrategyTable& table, int mask, int firstLane, Scratch& s) {
@@ -106,17 +168,10 @@ void solveBlock(const TurnTables& t, StrategyTable& table, int mask, int firstLa
         }
         const FaceCounts& counts = t.counts[FirstDiceSet + d];
         for (int i = 0; i < upperOpen; ++i) {
-            const Block& row = s.upperRow[i][counts[s.upperOpen[i]]];
-            for (int j = 0; j < Width; ++j) {
-                best.v[j] = std::max(best.v[j], row.v[j]);
-            }
+            maxInto(best, s.upperRow[i][counts[s.upperOpen[i]]]);
         }
         for (int i = 0; i < lowerOpen; ++i) {
-            const float points = t.score[d][s.lowerOpen[i]];
-            const Block& row = s.lowerRow[i];
-            for (int j = 0; j < Width; ++j) {
-                best.v[j] = std::max(best.v[j], points + row.v[j]);
-            }
+            maxPlusInto(best, t.score[d][s.lowerOpen[i]], s.lowerRow[i]);
         }
         s.a[FirstDiceSet + d] = best;
     }
@@ -127,13 +182,7 @@ void solveBlock(const TurnTables& t, StrategyTable& table, int mask, int firstLa
     bestWithin(t, s.b, s.a);  // dice sets with two rolls left
 
     std::array<double, Width> sum{};
-    for (int d = 0; d < DiceSetCount; ++d) {
-        const double p = t.probability[d];
-        const Block& v = s.a[FirstDiceSet + d];
-        for (int j = 0; j < Width; ++j) {
-            sum[j] += p * v.v[j];
-        }
-    }
+    expectOverFirstRoll(t, s.a, sum);
     float* out = table.values.data() + table.offset[static_cast<std::size_t>(mask)];
     for (int j = 0; j < Width && firstLane + j < lanes; ++j) {
         out[firstLane + j] = static_cast<float>(sum[j]);

@@ -4,6 +4,11 @@
 
 namespace {
 
+// By value, so that loops of it vectorise.
+double larger(double a, double b) {
+    return a < b ? b : a;
+}
+
 // values[k] for keeps of fewer than five dice: the mean over the next die's six faces of the keep
 // with that die added. The keeps of five dice hold the values the roll leads to.
 void averageOverRolls(const TurnTables& t, std::array<double, KeepCount>& values) {
@@ -20,12 +25,12 @@ void averageOverRolls(const TurnTables& t, std::array<double, KeepCount>& values
 // smaller keep.
 void bestWithin(const TurnTables& t, const std::array<double, KeepCount>& values,
                 std::array<double, KeepCount>& best) {
-    for (int k = 0; k < KeepCount; ++k) {
-        double m = values[k];
-        for (int i = 0; i < t.parentCount[k]; ++i) {
-            m = std::max(m, best[t.parent[k][i]]);
-        }
-        best[k] = m;
+    best[0] = values[0];
+    for (int k = 1; k < KeepCount; ++k) {
+        const auto& parent = t.parentPadded[k];
+        const double a = larger(best[parent[0]], best[parent[1]]);
+        const double b = larger(best[parent[2]], best[parent[3]]);
+        best[k] = larger(larger(values[k], best[parent[4]]), larger(a, b));
     }
 }
 
@@ -91,14 +96,26 @@ void solveTurn(const TurnTables& t, const StrategyTable& table, const SheetState
                 k * (c + 1) + step.bonus + storedValue(table, next, step.lane);
         }
     }
-    for (int d = 0; d < DiceSetCount; ++d) {
-        double best = -1;
-        for (int c = 0; c < CategoryCount; ++c) {
-            if ((state.mask >> c & 1) == 0) {
-                best = std::max(best, recordValue(t, solved, d, c));
-            }
+    // The best record of each dice set, category by category: the same sums as recordValue's.
+    double* best = solved.keep1.data() + FirstDiceSet;
+    std::fill(best, best + DiceSetCount, -1.0);
+    for (int c = 0; c < CategoryCount; ++c) {
+        if (state.mask >> c & 1) {
+            continue;
         }
-        solved.keep1[FirstDiceSet + d] = best;
+        if (c < UpperCount) {
+            const std::uint8_t* count = t.countOf[c].data();
+            const double* value = solved.upperValue[c].data();
+            for (int d = 0; d < DiceSetCount; ++d) {
+                best[d] = larger(best[d], value[count[d]]);
+            }
+            continue;
+        }
+        const std::uint8_t* points = t.scoreOf[c].data();
+        const double after = solved.lowerValue[c];
+        for (int d = 0; d < DiceSetCount; ++d) {
+            best[d] = larger(best[d], points[d] + after);
+        }
     }
     solveKeeps(t, solved);
 }

@@ -72,6 +72,11 @@ void buildLinks(TurnTables& t) {
                 t.parent[k][t.parentCount[k]++] = static_cast<std::int16_t>(findKeep(t, less));
             }
         }
+        for (int i = 0; i < 5; ++i) {
+            t.parentPadded[k][i] = t.parentCount[k] == 0  ? static_cast<std::int16_t>(k)
+                                   : i < t.parentCount[k] ? t.parent[k][i]
+                                                          : t.parent[k][0];
+        }
     }
 }
 
@@ -92,6 +97,10 @@ void buildDiceSets(TurnTables& t) {
         const Evaluation e = evaluateCategories(dice);
         for (int c = 0; c < CategoryCount; ++c) {
             t.score[d][c] = static_cast<std::uint8_t>(e.scores[c]);
+            t.scoreOf[c][d] = t.score[d][c];
+        }
+        for (int f = 0; f < FaceCount; ++f) {
+            t.countOf[f][d] = static_cast<std::uint8_t>(counts[f]);
         }
 
         // Every sub-multiset: the counts of each face from 0 up to the dice's own.

@@ -29,11 +29,17 @@ struct TurnTables {
     // parent[k][i], i < parentCount[k]: k without one die of each face it holds.
     std::array<std::array<std::int16_t, 5>, KeepCount> parent;
     std::array<std::uint8_t, KeepCount> parentCount;
+    // The same padded to five with repeats of the first (a maximum does not mind repeats), for
+    // loops without a varying count; the empty keep, which has none, lists itself.
+    std::array<std::array<std::int16_t, 5>, KeepCount> parentPadded;
     // The distinct keeps of each dice set, the largest first, each size in keep order.
     std::array<std::array<std::int16_t, MaxSubKeeps>, DiceSetCount> subKeeps;
     std::array<std::uint8_t, DiceSetCount> subKeepCount;
     std::array<double, DiceSetCount> probability; // of rolling the set with five dice
     std::array<std::array<std::uint8_t, CategoryCount>, DiceSetCount> score;
+    // The same by category, and the dice of each face per dice set, for loops over the dice sets.
+    std::array<std::array<std::uint8_t, DiceSetCount>, CategoryCount> scoreOf;
+    std::array<std::array<std::uint8_t, DiceSetCount>, FaceCount> countOf;
     // The keep codes (sum of count[f] * 6^f) sorted, with their keep index, to find a keep.
     std::array<std::int32_t, KeepCount> sortedCode;
     std::array<std::int16_t, KeepCount> sortedKeep;

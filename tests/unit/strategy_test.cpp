@@ -490,7 +490,7 @@ TEST(StrategySelfPlay, SameSeedSameResultsWhateverTheThreads) {
 
 TEST(StrategySelfPlay, MeanMatchesTheTable) {
     const StrategyTable table = builtTable();
-    const SelfPlayStats s = playSelfGames(table, 30000, 2024, 2);
+    const SelfPlayStats s = playSelfGames(table, 20000, 2024, 2);
     EXPECT_NEAR(s.mean, 191.7744, 3 * s.standardError);
     // A game's spread is near sixty points: the error of the mean is small enough to mean
     // something.
