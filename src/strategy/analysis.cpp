@@ -3,6 +3,7 @@
 #include "strategy/turn_solver.h"
 
 #include <bit>
+#include <memory>
 
 namespace {
 
@@ -74,9 +75,9 @@ Analysis analysePosition(const StrategyTable& table, const Position& position) {
         state.mask == MaskCount - 1 || table.values.empty()) {
         return invalid();
     }
-    SolvedTurn solved;
-    solveTurn(t, table, state, solved);
-    return listActions(t, solved, position, state.sheetPoints, state.sheetPoints);
+    const auto solved = std::make_unique<SolvedTurn>(); // kept off the caller's stack
+    solveTurn(t, table, state, *solved);
+    return listActions(t, *solved, position, state.sheetPoints, state.sheetPoints);
 }
 
 Analysis analyseLastTurnToWin(const Position& position, int opponentTotal) {
@@ -86,9 +87,9 @@ Analysis analyseLastTurnToWin(const Position& position, int opponentTotal) {
         std::popcount(static_cast<unsigned>(state.mask)) != CategoryCount - 1) {
         return invalid();
     }
-    SolvedTurn solved;
-    solveLastTurnToWin(t, state, opponentTotal, solved);
-    return listActions(t, solved, position, 0.0, state.sheetPoints);
+    const auto solved = std::make_unique<SolvedTurn>();
+    solveLastTurnToWin(t, state, opponentTotal, *solved);
+    return listActions(t, *solved, position, 0.0, state.sheetPoints);
 }
 
 FaceCounts heldCounts(const Dice& dice, const Dice& fix) {

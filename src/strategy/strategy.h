@@ -23,9 +23,10 @@ using FaceCounts = std::array<int, FaceCount>;
 // bonus is counted when it is earned), so each set of categories keeps only the subtotals below 63
 // that the recorded upper categories can add up to and from which 63 is still within reach.
 struct StrategyTable {
-    std::vector<float> values;         // the values of the states of each set, set after set
-    std::vector<std::uint32_t> offset; // per set of recorded categories (bit c: category c), the
-                                       // index of its first value in `values`
+    std::vector<float> values; // the values of the states of each set, set after set
+    // offset[m]: the index in `values` of the first state of the set m (bit c: category c is
+    // recorded); offset[4096] is the number of values.
+    std::vector<std::uint32_t> offset;
 };
 
 // Builds the whole table by backward induction on `threads` threads (at least one). The result
