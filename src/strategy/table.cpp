@@ -1,8 +1,7 @@
 // Backward induction over the turn-start states. The states of one set of recorded categories
 // differ only in their upper subtotal (their lane), and their turns run through the same keeps in
-// the same order: they are solved together, a block of lanes at a time, each step of the turn one
-// short loop over the block that the compiler turns into vector instructions. A block's working
-// arrays stay in the first-level cache.
+// the same order: they are solved together, a block of lanes at a time, each step of the turn a
+// few vector instructions over the block. A block's working arrays stay in the first-level cache.
 #include "strategy/strategy.h"
 #include "strategy/turn_tables.h"
 
@@ -33,8 +32,10 @@ struct Scratch {
     std::array<int, CategoryCount> lowerOpen;
 };
 
-// The larger of each pair of lanes. The compiler leaves a plain loop of comparisons scalar, so on
-// x86-64 (where SSE2 is always there) it is written with SSE2's maximum.
+// The larger of each pair of lanes. Whether the compiler turns a plain loop of comparisons into
+// vector maxima depends on the optimisation level and on where it is inlined, so on x86-64, where
+// SSE2 is always there, it is written with SSE2's maximum (the intrinsics header comes with every
+// x86-64 compiler); other machines take the plain loop.
 void maxInto(Block& m, const Block& x) {
 #if defined(__SSE2__) || defined(_M_X64)
     for (int j = 0; j < Width; j += 4) {
@@ -76,9 +77,19 @@ void averageOverRolls(const TurnTables& t, std::array<Block, KeepCount>& a) {
         const Block& c4 = a[child[4]];
         const Block& c5 = a[child[5]];
         Block& out = a[k];
+#if defined(__SSE2__) || defined(_M_X64)
+        const __m128 six = _mm_set1_ps(Six);
+        for (int j = 0; j < Width; j += 4) {
+            const __m128 s01 = _mm_add_ps(_mm_loadu_ps(c0.v + j), _mm_loadu_ps(c1.v + j));
+            const __m128 s23 = _mm_add_ps(_mm_loadu_ps(c2.v + j), _mm_loadu_ps(c3.v + j));
+            const __m128 s45 = _mm_add_ps(_mm_loadu_ps(c4.v + j), _mm_loadu_ps(c5.v + j));
+            _mm_storeu_ps(out.v + j, _mm_div_ps(_mm_add_ps(_mm_add_ps(s01, s23), s45), six));
+        }
+#else
         for (int j = 0; j < Width; ++j) {
             out.v[j] = (((c0.v[j] + c1.v[j]) + (c2.v[j] + c3.v[j])) + (c4.v[j] + c5.v[j])) / Six;
         }
+#endif
     }
 }
 
