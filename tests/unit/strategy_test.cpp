@@ -385,9 +385,10 @@ double bestValue(const StrategyTable& table, Position p, const FaceCounts& count
 
 } // namespace
 
-// Over random positions: the best action is never worse than another legal one and is the first of
-// equal values; a keep is worth the mean of the best over its rolls; a turn start is worth the mean
-// of the best over the first roll; a record is worth its points and the next turn start.
+// Over random positions: actions are listed in the documented order, and the best action is never
+// worse than another legal one and is the first of equal values; a keep is worth the mean of the
+// best over its rolls; a turn start is worth the mean of the best over the first roll; a record is
+// worth its points and the next turn start.
 TEST(StrategyTable, ActionsAgreeWithTheStepsAfterThem) {
     const StrategyTable table = builtTable();
     std::mt19937 random(20240611);
@@ -397,6 +398,22 @@ TEST(StrategyTable, ActionsAgreeWithTheStepsAfterThem) {
         const Analysis a = analysePosition(table, p);
         ASSERT_TRUE(a.valid) << describe(p);
         ASSERT_GE(a.best, 0);
+        // Listed records first by category, then keeps from the largest down.
+        for (int i = 1; i < a.actionCount; ++i) {
+            const Action& x = a.actions[i - 1];
+            const Action& y = a.actions[i];
+            if (y.kind == ActionRecord) {
+                EXPECT_TRUE(x.kind == ActionRecord && x.category < y.category) << describe(p);
+            } else if (x.kind == ActionRoll) {
+                int xs = 0;
+                int ys = 0;
+                for (int f = 0; f < FaceCount; ++f) {
+                    xs += x.hold[f];
+                    ys += y.hold[f];
+                }
+                EXPECT_GE(xs, ys) << describe(p);
+            }
+        }
         for (int i = 0; i < a.actionCount; ++i) {
             if (i < a.best) {
                 EXPECT_LT(a.actions[i].value, a.actions[a.best].value) << describe(p);
@@ -608,8 +625,8 @@ TEST(StrategyLastTurn, ChancesToWinComputedByHand) {
         analyseLastTurnToWin(positionWith({Aces, Jorvo}, plain, {1, 1, 1, 1, 1}, 1), 0).valid);
 }
 
-// Ties: the record comes first, and of equal keeps the larger one.
-TEST(StrategyLastTurn, TiesGoToTheRecordAndThenTheLargerKeep) {
+// Ties go to the record; keeps are listed from all five held down to none.
+TEST(StrategyLastTurn, TiesGoToTheRecordAndKeepsListLargestFirst) {
     const Sheet plain{1, 2, 3, 4, 5, 6, 20, 24, 25, 0, 30, 0};
     const Analysis won = analyseLastTurnToWin(positionWith({Jorvo}, plain, {1, 2, 3, 4, 6}, 2), 0);
     ASSERT_TRUE(won.valid);
