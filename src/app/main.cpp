@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include <ctime>
+
 int main() {
-    return runProgram();
+    return runProgram(static_cast<unsigned int>(std::time(nullptr)));
 }

@@ -3,12 +3,12 @@
 #include "app/game_state.h"
 #include "app/title_menu.h"
 #include "console/console.h"
+#include "dice/dice.h"
 #include "play/game_loop.h"
-#include "ranking/ranking.h"
+#include "ranking/ranking_screen.h"
+#include "ranking/ranking_store.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 
 namespace {
 
@@ -29,7 +29,7 @@ int reportInputEnded() {
 
 } // namespace
 
-int runProgram() {
+int runProgram(unsigned int diceSeed) {
     char reason[256] = "";
     if (!openConsole(reason, sizeof reason)) {
         std::fprintf(stderr, "jorvo-dice: %s\n", reason);
@@ -40,14 +40,14 @@ int runProgram() {
     if (!loadRanking(r, error)) {
         return reportRankingFailure(error);
     }
-    int inGame = 0;
+    DiceScreen inGame = OnTitle;
     setupInput();
     setTitle("Jorvo Dice");
     hideCursor();
-    std::srand(static_cast<unsigned int>(std::time(nullptr)));
+    seedDice(diceSeed);
     GameState state;
 
-    int mode = ModeRanking;
+    Mode mode = ModeRanking;
     while (mode == ModeRanking) {
         mode = runTitleMenu(state.eyes, inGame);
         if (mode == ModeNone || (mode == ModeRanking && !showRanking(r))) {

@@ -6,4 +6,6 @@
 constexpr int ExitFinished = 0;
 constexpr int ExitFailed = 1;
 
-int runProgram();
+// The dice are seeded with `diceSeed` at the point of start-up where the game seeds them; main
+// passes the clock.
+int runProgram(unsigned int diceSeed);

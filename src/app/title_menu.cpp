@@ -6,7 +6,7 @@
 namespace {
 
 // The three menu lines are the same length, so that each overwrites the others exactly.
-const char* menuLine(int mode) {
+const char* menuLine(Mode mode) {
     switch (mode) {
     case ModeMulti:
         return "\n\n\n\t\t\t\t\t     SINGLE   -> MULTI      RANKING";
@@ -18,7 +18,7 @@ const char* menuLine(int mode) {
 }
 
 // Left and Right walk SINGLE, MULTI, RANKING without wrapping around.
-int moveChoice(int mode, int arrow) {
+Mode moveChoice(Mode mode, int arrow) {
     if (arrow == KeyLeft) {
         return mode == ModeRanking ? ModeMulti : ModeSingle;
     }
@@ -30,8 +30,8 @@ int moveChoice(int mode, int arrow) {
 
 } // namespace
 
-int runTitleMenu(const Dice& eyes, int inGame) {
-    int mode = ModeSingle;
+Mode runTitleMenu(const Dice& eyes, DiceScreen inGame) {
+    Mode mode = ModeSingle;
     for (;;) {
         moveCursor(0, 0);
         print("\n\n\n\n\n\n\n\n\t\t\t\t\t\t      Jorvo  Dice\n\n");

@@ -3,8 +3,6 @@
 
 #include "app/game_state.h"
 
-// Returned by runTitleMenu when the input ended before a choice was made.
-constexpr int ModeNone = -1;
-
 // Shows the title menu until Enter or Space and returns the choice; the choice starts at SINGLE.
-int runTitleMenu(const Dice& eyes, int inGame);
+// ModeNone if the input ended first.
+Mode runTitleMenu(const Dice& eyes, DiceScreen inGame);

@@ -17,10 +17,34 @@ constexpr int KeyEscape = 27;
 constexpr int KeySpace = 32;
 constexpr int KeyDelete = 127;
 constexpr int KeyExtended = 224;
+
+// Second codes after KeyExtended: the arrows, which the game reads, and the other gray keys, which
+// it does not.
 constexpr int KeyUp = 72;
 constexpr int KeyDown = 80;
 constexpr int KeyLeft = 75;
 constexpr int KeyRight = 77;
+constexpr int KeyGrayHome = 71;
+constexpr int KeyGrayPageUp = 73;
+constexpr int KeyGrayEnd = 79;
+constexpr int KeyGrayPageDown = 81;
+constexpr int KeyGrayInsert = 82;
+constexpr int KeyGrayDelete = 83;
+constexpr int KeyF11 = 133;
+constexpr int KeyF12 = 134;
+constexpr int KeyCtrlUp = 141;
+constexpr int KeyCtrlDown = 145;
+constexpr int KeyCtrlLeft = 115;
+constexpr int KeyCtrlRight = 116;
+
+// Second codes after KeyFunction: F1 to F10 are KeyF1 + 0..9; an arrow held with Alt; and 0 for a
+// key the game has no code for, which still counts as a key (it ends the two-player result).
+constexpr int KeyF1 = 59;
+constexpr int KeyAltUp = 152;
+constexpr int KeyAltDown = 160;
+constexpr int KeyAltLeft = 155;
+constexpr int KeyAltRight = 157;
+constexpr int KeyUnnamed = 0;
 
 // Characters beyond ASCII arrive as KeyText + code point, so that no letter (U+00E0 is 224) can be
 // taken for a function-key prefix.
@@ -46,12 +70,19 @@ void setTitle(const char* title);
 void hideCursor();
 
 // ---- output -------------------------------------------------------------------------------------
+// The same for every backend (console.cpp): the cursor is kept here, and text is cut into runs
+// that each backend only places.
+
 // Blanks the whole screen and homes the cursor.
 void clearScreen();
+// A cell outside the surface leaves the cursor where it is.
 void moveCursor(int x, int y);
 
-// printf-style UTF-8 text at the cursor. A line break moves to column 0 of the next row without
-// clearing anything; a tab writes blanks up to the next multiple of 8.
+// printf-style UTF-8 text at the cursor, at most PrintBytes bytes of it. A line break moves to
+// column 0 of the next row without clearing anything; a tab writes blanks up to the next multiple
+// of 8; a character that does not fit before the right edge goes to the start of the next row;
+// the last row does not scroll. Control characters other than those two take no cell.
+constexpr std::size_t PrintBytes = 1024;
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif

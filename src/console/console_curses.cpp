@@ -6,7 +6,9 @@
 // it was found on every way out, signals included.
 #define NCURSES_WIDECHAR 1
 #include "console/console.h"
-#include "console/text.h"
+#include "console/key_queue.h"
+#include "console/keys_curses.h"
+#include "console/surface.h"
 
 #include <curses.h>
 #include <term.h>
@@ -28,7 +30,9 @@
 namespace {
 
 constexpr int EscapeDelayMilliseconds = 25;
-constexpr int NoKey = -2;
+// Raw reads that one look for a key may make, so that a flood of input that gives no key (mouse
+// reports, dropped sequences) cannot hold the game up.
+constexpr int RawReadsPerLook = 64;
 
 // ---- terminal state, kept for restoring ---------------------------------------------------------
 
@@ -40,8 +44,8 @@ struct Terminal {
     bool titlePushed = false;
     bool tooSmall = false;
     bool inputEnded = false;
-    int pendingKey = NoKey; // the second code of a two-code key, or a key already read
-    int queuedKey = NoKey;
+    KeyDecoder decoder;
+    KeyQueue keys;
     // What a signal handler writes to leave the terminal usable: only async-signal-safe calls may
     // run there, so the bytes are prepared in advance.
     char restoreBytes[256] = "";
@@ -177,206 +181,51 @@ void handleResize() {
     flush();
 }
 
-void writeRun(const char* text, std::size_t length) {
-    if (length > 0) {
-        waddnstr(terminal.pad, text, static_cast<int>(length));
-    }
-}
-
-void writeText(const char* text, std::size_t size) {
-    std::size_t runStart = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char c = text[i];
-        if (c != '\n' && c != '\t') {
-            continue;
-        }
-        writeRun(text + runStart, i - runStart);
-        runStart = i + 1;
-        int y = 0;
-        int x = 0;
-        getyx(terminal.pad, y, x);
-        if (c == '\n') {
-            wmove(terminal.pad, y + 1 < ScreenHeight ? y + 1 : y, 0);
-        } else {
-            static constexpr char Blanks[] = "        ";
-            const int stop = (x / 8 + 1) * 8;
-            writeRun(Blanks,
-                     static_cast<std::size_t>((stop < ScreenWidth ? stop : ScreenWidth) - x));
-        }
-    }
-    writeRun(text + runStart, size - runStart);
-}
-
 // ---- keys ---------------------------------------------------------------------------------------
 
-int readRaw(wint_t* ch, int waitMilliseconds = 0) {
+void queueKeys(const DecodedKeys& decoded) {
+    pushKeys(terminal.keys, decoded.codes, decoded.count);
+}
+
+// One read from ncurses, waiting at most `waitMilliseconds`; false when nothing came.
+bool readRaw(RawKey& raw, int waitMilliseconds) {
     wtimeout(terminal.pad, waitMilliseconds);
-    return wget_wch(terminal.pad, ch);
-}
-
-// A key the game has no code for still counts as a key (it ends the two-player result): it
-// arrives as a function key whose second code is 0, which every screen ignores.
-int unnamedKey() {
-    terminal.queuedKey = 0;
-    return KeyFunction;
-}
-
-int plainKey(wint_t ch) {
-    if (ch == '\r' || ch == '\n') {
-        return KeyEnter;
-    }
-    if (ch == 0) {
-        return unnamedKey(); // Ctrl+Space; a lone 0 would be taken for a prefix
-    }
-    if (ch < 0x80) {
-        return static_cast<int>(ch);
-    }
-    return KeyText + static_cast<int>(ch);
-}
-
-// The arrow that the final byte of a cursor-key sequence stands for, or NoKey.
-int arrowOf(wint_t final) {
-    switch (final) {
-    case 'A':
-        return KeyUp;
-    case 'B':
-        return KeyDown;
-    case 'C':
-        return KeyRight;
-    case 'D':
-        return KeyLeft;
-    default:
-        return NoKey;
-    }
-}
-
-// The rest of an escape sequence that ncurses did not match, read whole (waiting a moment for
-// bytes still on their way) so that none of its bytes is taken for typed text. Plain cursor keys
-// in either form (ESC [ C, as pasted or sent by a terminal that ignores the keypad mode, and
-// ESC O C) are still arrows; anything else, modified arrows included, is dropped. Escape followed
-// by any other key is the two keys.
-int readEscapeSequence(wint_t first) {
     wint_t ch = 0;
-    bool parameters = false;
-    if (first == '[') {
-        while (readRaw(&ch, EscapeDelayMilliseconds) == OK && !(ch >= 0x40 && ch <= 0x7E)) {
-            parameters = true;
-        }
-    } else if (first == 'O') {
-        if (readRaw(&ch, EscapeDelayMilliseconds) != OK) {
-            return NoKey;
-        }
-    } else {
-        unget_wch(static_cast<wchar_t>(first)); // a key of its own, for the next read
-        return KeyEscape;
-    }
-    const int arrow = parameters ? NoKey : arrowOf(ch);
-    if (arrow == NoKey) {
-        return NoKey;
-    }
-    terminal.queuedKey = arrow;
-    return KeyExtended;
-}
-
-// Reads one key without waiting and translates it; NoKey when nothing usable was waiting.
-int readKey() {
-    wint_t ch = 0;
-    const int rc = readRaw(&ch);
+    const int rc = wget_wch(terminal.pad, &ch);
     if (rc == ERR) {
-        return NoKey;
+        return false;
     }
-    if (rc == KEY_CODE_YES) {
-        struct TwoCodes {
-            wint_t key;
-            int first;
-            int second;
-        };
-        static constexpr TwoCodes Table[] = {
-            {KEY_UP, KeyExtended, KeyUp},
-            {KEY_DOWN, KeyExtended, KeyDown},
-            {KEY_LEFT, KeyExtended, KeyLeft},
-            {KEY_RIGHT, KeyExtended, KeyRight},
-            {KEY_HOME, KeyExtended, 71},
-            {KEY_END, KeyExtended, 79},
-            {KEY_PPAGE, KeyExtended, 73},
-            {KEY_NPAGE, KeyExtended, 81},
-            {KEY_IC, KeyExtended, 82},
-            {KEY_DC, KeyExtended, 83},
-            {KEY_F(11), KeyExtended, 133},
-            {KEY_F(12), KeyExtended, 134},
-            // Shift does not change an arrow's codes.
-            {KEY_SLEFT, KeyExtended, KeyLeft},
-            {KEY_SRIGHT, KeyExtended, KeyRight},
-            {KEY_SR, KeyExtended, KeyUp},
-            {KEY_SF, KeyExtended, KeyDown},
-        };
-        for (const TwoCodes& entry : Table) {
-            if (ch == entry.key) {
-                terminal.queuedKey = entry.second;
-                return entry.first;
-            }
-        }
-        if (ch >= KEY_F(1) && ch <= KEY_F(10)) {
-            terminal.queuedKey = 59 + static_cast<int>(ch - KEY_F(1));
-            return KeyFunction;
-        }
-        if (ch == KEY_ENTER) {
-            return KeyEnter;
-        }
-        if (ch == KEY_BACKSPACE) {
-            return KeyBackspace;
-        }
-        if (ch == KEY_RESIZE || ch == KEY_MOUSE) {
-            return NoKey; // not keys: the window changed, or a mouse report
-        }
-        return unnamedKey();
-    }
-    if (ch == KeyEscape) {
-        wint_t next = 0;
-        const int nextCode = readRaw(&next);
-        if (nextCode == ERR) {
-            return KeyEscape;
-        }
-        if (nextCode == KEY_CODE_YES) {
-            ungetch(static_cast<int>(next)); // a key of its own, for the next read
-            return KeyEscape;
-        }
-        return readEscapeSequence(next);
-    }
-    return plainKey(ch);
+    raw = RawKey{rc == KEY_CODE_YES, static_cast<std::uint32_t>(ch)};
+    return true;
 }
 
+// Inside an escape sequence the rest of it is waited for briefly; Escape followed by nothing that
+// is already there is a key of its own.
+int escapeWait() {
+    const EscapeState state = terminal.decoder.state;
+    return state == EscapeState::None || state == EscapeState::Escape ? 0 : EscapeDelayMilliseconds;
+}
+
+// Reads what is waiting, without blocking, until it gives a key code.
 bool fetchKey() {
-    if (terminal.pendingKey != NoKey) {
-        return true;
-    }
-    if (terminal.queuedKey != NoKey) {
-        terminal.pendingKey = terminal.queuedKey;
-        terminal.queuedKey = NoKey;
+    if (terminal.keys.count > 0) {
         return true;
     }
     if (terminal.inputEnded || terminal.pad == nullptr) {
         return false;
     }
-    // Several raw reads can yield nothing: dropped escape sequences, keys the game does not read.
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        int available = 0;
-        if (ioctl(STDIN_FILENO, FIONREAD, &available) != 0 || available <= 0) {
-            // ncurses may still hold bytes it has read; one read without waiting finds them.
-            const int key = readKey();
-            if (key != NoKey) {
-                terminal.pendingKey = key;
-                return true;
-            }
-            return false;
+    for (int read = 0; read < RawReadsPerLook; ++read) {
+        RawKey raw{};
+        if (!readRaw(raw, escapeWait())) {
+            queueKeys(finishEscape(terminal.decoder));
+            break;
         }
-        const int key = readKey();
-        if (key != NoKey) {
-            terminal.pendingKey = key;
-            return true;
+        queueKeys(decodeRawKey(terminal.decoder, raw));
+        if (terminal.keys.count > 0) {
+            break;
         }
     }
-    return false;
+    return terminal.keys.count > 0;
 }
 
 } // namespace
@@ -489,31 +338,22 @@ void hideCursor() {
     curs_set(0);
 }
 
-void clearScreen() {
+SurfaceSize surfaceSize() {
+    return {ScreenWidth, ScreenHeight};
+}
+
+void surfaceClear() {
     if (terminal.pad == nullptr) {
         return;
     }
     werase(terminal.pad);
-    wmove(terminal.pad, 0, 0);
     clearok(curscr, TRUE);
 }
 
-void moveCursor(int x, int y) {
-    if (terminal.pad != nullptr && x >= 0 && x < ScreenWidth && y >= 0 && y < ScreenHeight) {
-        wmove(terminal.pad, y, x);
+void surfacePut(int x, int y, const char* text, std::size_t size) {
+    if (terminal.pad != nullptr) {
+        mvwaddnstr(terminal.pad, y, x, text, static_cast<int>(size));
     }
-}
-
-void print(const char* format, ...) {
-    if (terminal.pad == nullptr) {
-        return;
-    }
-    char buffer[PrintBytes];
-    va_list args;
-    va_start(args, format);
-    const std::size_t size = formatText(buffer, sizeof buffer, format, args);
-    va_end(args);
-    writeText(buffer, size);
 }
 
 bool keyHit() {
@@ -556,8 +396,8 @@ bool waitForKey() {
         }
         if (terminal.tooSmall) {
             // Keys typed while the game cannot be seen are not played blind.
-            wint_t ignored = 0;
-            while (readRaw(&ignored) != ERR) {
+            RawKey ignored{};
+            while (readRaw(ignored, 0)) {
             }
         }
     }
@@ -567,9 +407,7 @@ int getKey() {
     if (!waitForKey()) {
         return KeyEnd;
     }
-    const int key = terminal.pendingKey;
-    terminal.pendingKey = NoKey;
-    return key;
+    return popKey(terminal.keys);
 }
 
 void delay(int milliseconds) {

@@ -1,11 +1,10 @@
 // The in-memory backend: follows the console's rules exactly, on a grid the tests can read.
 #include "console/console.h"
 #include "console/memory_console.h"
-#include "console/text.h"
+#include "console/surface.h"
+#include "text/text.h"
 
 #include <array>
-#include <cstdarg>
-#include <cstdio>
 #include <deque>
 #include <string>
 #include <vector>
@@ -18,8 +17,6 @@ struct Cell {
 
 struct Grid {
     std::array<std::array<Cell, memory::Width>, memory::Height> cells{};
-    int x = 0;
-    int y = 0;
     int maxX = -1;
     int maxY = -1;
     int clears = 0;
@@ -50,31 +47,18 @@ void breakWideAt(int x, int y) {
     }
 }
 
-void nextLine() {
-    grid.x = 0;
-    if (grid.y + 1 < memory::Height) {
-        ++grid.y;
-    }
-}
-
-void putCharacter(const char* bytes, int length, int width) {
-    if (width <= 0) {
-        return;
-    }
-    if (grid.x + width > memory::Width) {
-        nextLine();
-    }
-    const int x = grid.x;
-    const int y = grid.y;
+void putCharacter(int x, int y, const char* bytes, int length, int width) {
     breakWideAt(x, y);
     if (width == 2) {
         breakWideAt(x + 1, y);
     }
     Cell& cell = grid.cells[y][x];
-    for (int i = 0; i < length; ++i) {
+    // A UTF-8 character is at most four bytes, which the cell holds with its terminating zero.
+    const int size = length < static_cast<int>(sizeof cell.text) ? length : 0;
+    for (int i = 0; i < size; ++i) {
         cell.text[i] = bytes[i];
     }
-    cell.text[length] = '\0';
+    cell.text[size] = '\0';
     if (width == 2) {
         grid.cells[y][x + 1].text[0] = '\0';
     }
@@ -84,35 +68,38 @@ void putCharacter(const char* bytes, int length, int width) {
     if (y > grid.maxY) {
         grid.maxY = y;
     }
-    grid.x += width;
-    if (grid.x >= memory::Width) {
-        nextLine();
-    }
-}
-
-void writeText(const char* s, std::size_t size) {
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(s, size, &c);
-        if (c == '\n') {
-            nextLine();
-        } else if (c == '\t') {
-            const int stop = (grid.x / 8 + 1) * 8;
-            while (grid.x < stop && grid.x < memory::Width) {
-                putCharacter(" ", 1, 1);
-                if (grid.x == 0) {
-                    break;
-                }
-            }
-        } else {
-            putCharacter(s, used, displayWidth(c));
-        }
-        s += used;
-        size -= static_cast<std::size_t>(used);
-    }
 }
 
 } // namespace
+
+// ---- the surface --------------------------------------------------------------------------------
+
+SurfaceSize surfaceSize() {
+    return {memory::Width, memory::Height};
+}
+
+void surfaceClear() {
+    for (int y = 0; y < memory::Height; ++y) {
+        for (int x = 0; x < memory::Width; ++x) {
+            blankCell(x, y);
+        }
+    }
+    ++grid.clears;
+}
+
+void surfacePut(int x, int y, const char* text, std::size_t size) {
+    while (size > 0) {
+        char32_t c = 0;
+        const int used = decodeUtf8(text, size, &c);
+        const int width = displayWidth(c);
+        if (width > 0 && x + width <= memory::Width) {
+            putCharacter(x, y, text, used, width);
+            x += width;
+        }
+        text += used;
+        size -= static_cast<std::size_t>(used);
+    }
+}
 
 // ---- the console interface ----------------------------------------------------------------------
 
@@ -128,33 +115,6 @@ void setTitle(const char* title) {
 }
 void hideCursor() {
     grid.cursorHidden = true;
-}
-
-void clearScreen() {
-    for (int y = 0; y < memory::Height; ++y) {
-        for (int x = 0; x < memory::Width; ++x) {
-            blankCell(x, y);
-        }
-    }
-    grid.x = 0;
-    grid.y = 0;
-    ++grid.clears;
-}
-
-void moveCursor(int x, int y) {
-    if (x >= 0 && x < memory::Width && y >= 0 && y < memory::Height) {
-        grid.x = x;
-        grid.y = y;
-    }
-}
-
-void print(const char* format, ...) {
-    char buffer[PrintBytes];
-    va_list args;
-    va_start(args, format);
-    const std::size_t size = formatText(buffer, sizeof buffer, format, args);
-    va_end(args);
-    writeText(buffer, size);
 }
 
 bool keyHit() {
@@ -239,10 +199,10 @@ std::string screen() {
 }
 
 int cursorX() {
-    return grid.x;
+    return cursorColumn();
 }
 int cursorY() {
-    return grid.y;
+    return cursorRow();
 }
 bool cursorHidden() {
     return grid.cursorHidden;

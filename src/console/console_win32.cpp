@@ -14,15 +14,16 @@
 #include <windows.h>
 
 #include "console/console.h"
-#include "console/text.h"
+#include "console/key_queue.h"
+#include "console/keys_win32.h"
+#include "console/surface.h"
+#include "text/text.h"
 
-#include <cstdarg>
 #include <cstdio>
 
 namespace {
 
 constexpr DWORD TitleChars = 1024;
-constexpr int QueueSize = 64;
 
 // ---- console state, kept for restoring ----------------------------------------------------------
 
@@ -39,11 +40,8 @@ struct Console {
     bool haveTitle = false;
     COORD savedBufferSize{};
     bool bufferGrown = false;
-    // Decoded key codes not yet handed out: a two-code key, or a key repeated by the keyboard.
-    int queue[QueueSize] = {};
-    int queueHead = 0;
-    int queueCount = 0;
-    wchar_t highSurrogate = 0;
+    KeyQueue keys;
+    RecordDecoder decoder;
 };
 
 Console console;
@@ -91,7 +89,7 @@ void writeWide(const wchar_t* text, std::size_t length) {
     }
 }
 
-// Converts a run of UTF-8 without line breaks or tabs and writes it.
+// Converts a run of UTF-8 to UTF-16 and writes it at the console's cursor.
 void writeRun(const char* text, std::size_t size) {
     wchar_t wide[1024];
     std::size_t used = 0;
@@ -115,149 +113,16 @@ void writeRun(const char* text, std::size_t size) {
     writeWide(wide, used);
 }
 
-// A line break goes to column 0 of the next row without clearing anything; a tab writes blanks up
-// to the next multiple of 8. The console's own handling of both is not used, as it differs.
-void writeText(const char* text, std::size_t size) {
-    std::size_t runStart = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char c = text[i];
-        if (c != '\n' && c != '\t') {
-            continue;
-        }
-        writeRun(text + runStart, i - runStart);
-        runStart = i + 1;
-        CONSOLE_SCREEN_BUFFER_INFO info{};
-        if (!readBufferInfo(info)) {
-            continue;
-        }
-        const COORD at = info.dwCursorPosition;
-        if (c == '\n') {
-            const SHORT y = at.Y + 1 < info.dwSize.Y ? static_cast<SHORT>(at.Y + 1) : at.Y;
-            SetConsoleCursorPosition(console.output, COORD{0, y});
-        } else {
-            static constexpr wchar_t Blanks[] = L"        ";
-            const int width = info.dwSize.X < ScreenWidth ? info.dwSize.X : ScreenWidth;
-            int stop = (at.X / 8 + 1) * 8;
-            stop = stop < width ? stop : width;
-            if (stop > at.X) {
-                writeWide(Blanks, static_cast<std::size_t>(stop - at.X));
-            }
-        }
-    }
-    writeRun(text + runStart, size - runStart);
-}
-
 // ---- keys ---------------------------------------------------------------------------------------
 
-void pushKey(int key) {
-    if (console.queueCount < QueueSize) {
-        console.queue[(console.queueHead + console.queueCount) % QueueSize] = key;
-        ++console.queueCount;
-    }
-}
-
-int popKey() {
-    const int key = console.queue[console.queueHead];
-    console.queueHead = (console.queueHead + 1) % QueueSize;
-    --console.queueCount;
-    return key;
-}
-
-// The gray keys that the runtime reports as two codes, by virtual key, with their second code.
-struct GrayKey {
-    WORD virtualKey;
-    int code;
-};
-constexpr GrayKey GrayKeys[] = {
-    {VK_HOME, 71},        {VK_UP, KeyUp},  {VK_PRIOR, 73},     {VK_LEFT, KeyLeft},
-    {VK_RIGHT, KeyRight}, {VK_END, 79},    {VK_DOWN, KeyDown}, {VK_NEXT, 81},
-    {VK_INSERT, 82},      {VK_DELETE, 83}, {VK_F11, 133},      {VK_F12, 134},
-};
-
-// A two-code key goes in whole or not at all, so that a full queue never splits one.
-void pushTwice(int first, int second, int repeat) {
-    for (int i = 0; i < repeat && console.queueCount + 2 <= QueueSize; ++i) {
-        pushKey(first);
-        pushKey(second);
-    }
-}
-
-// The runtime's codes for an arrow held with Ctrl (after 224) or Alt (after 0), which the game
-// does not read; 0 for a key that is no arrow.
-struct ModifiedArrow {
-    WORD virtualKey;
-    int withCtrl;
-    int withAlt;
-};
-constexpr ModifiedArrow ModifiedArrows[] = {
-    {VK_UP, 141, 152}, {VK_DOWN, 145, 160}, {VK_LEFT, 115, 155}, {VK_RIGHT, 116, 157}};
-
-bool pushModifiedArrow(const KEY_EVENT_RECORD& key, int repeat) {
-    const DWORD state = key.dwControlKeyState;
-    const bool ctrl = (state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) != 0;
-    const bool alt = (state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) != 0;
-    if (!ctrl && !alt) {
-        return false;
-    }
-    for (const ModifiedArrow& arrow : ModifiedArrows) {
-        if (key.wVirtualKeyCode == arrow.virtualKey) {
-            if (alt) {
-                pushTwice(KeyFunction, arrow.withAlt, repeat);
-            } else {
-                pushTwice(KeyExtended, arrow.withCtrl, repeat);
-            }
-            return true;
-        }
-    }
-    return false;
-}
-
-// Turns one key-down record into key codes.
-void decodeKey(const KEY_EVENT_RECORD& key) {
-    const int repeat = key.wRepeatCount > 0 ? key.wRepeatCount : 1;
-    const WORD vk = key.wVirtualKeyCode;
-    if (vk >= VK_F1 && vk <= VK_F10) {
-        pushTwice(KeyFunction, 59 + (vk - VK_F1), repeat);
-        return;
-    }
-    if (pushModifiedArrow(key, repeat)) {
-        return;
-    }
-    for (const GrayKey& gray : GrayKeys) {
-        if (vk != gray.virtualKey) {
-            continue;
-        }
-        // The keypad's keys with Num Lock off count as the gray keys, as on the other backends;
-        // wine's console sets no enhanced flag on any arrow, so the flag cannot tell them apart.
-        pushTwice(KeyExtended, gray.code, repeat);
-        return;
-    }
-    const wchar_t unit = key.uChar.UnicodeChar;
-    if (unit == 0) {
-        return; // Shift, Ctrl and the other keys that type nothing
-    }
-    char32_t c = unit;
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        console.highSurrogate = unit;
-        return;
-    }
-    if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        if (console.highSurrogate == 0) {
-            return;
-        }
-        c = 0x10000 + ((static_cast<char32_t>(console.highSurrogate) - 0xD800) << 10) +
-            (unit - 0xDC00);
-    }
-    console.highSurrogate = 0;
-    const int code = c < 0x80 ? static_cast<int>(c) : KeyText + static_cast<int>(c);
-    for (int i = 0; i < repeat; ++i) {
-        pushKey(code);
+void pushRecordKeys(const RecordKeys& keys) {
+    for (int i = 0; i < keys.repeat && pushKeys(console.keys, keys.codes, keys.count); ++i) {
     }
 }
 
 // Reads the input records that are waiting, without blocking, until one of them gives a key.
 bool fetchKey() {
-    if (console.queueCount > 0) {
+    if (console.keys.count > 0) {
         return true;
     }
     if (!console.open || console.inputEnded) {
@@ -279,18 +144,10 @@ bool fetchKey() {
             console.inputEnded = true;
             return false;
         }
-        // Mouse, focus, menu and size records give no key, nor do key-ups, except the release of
-        // Alt that carries a character typed as Alt and its number on the keypad.
         for (DWORD i = 0; i < read; ++i) {
-            if (records[i].EventType != KEY_EVENT) {
-                continue;
-            }
-            const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
-            if (key.bKeyDown || (key.wVirtualKeyCode == VK_MENU && key.uChar.UnicodeChar != 0)) {
-                decodeKey(key);
-            }
+            pushRecordKeys(decodeInputRecord(console.decoder, records[i]));
         }
-        if (console.queueCount > 0) {
+        if (console.keys.count > 0) {
             return true;
         }
     }
@@ -397,8 +254,12 @@ void hideCursor() {
     SetConsoleCursorInfo(console.output, &info);
 }
 
+SurfaceSize surfaceSize() {
+    return {ScreenWidth, ScreenHeight};
+}
+
 // The whole buffer, rows scrolled out of the window included, in the current colours.
-void clearScreen() {
+void surfaceClear() {
     const COORD homeCoords{0, 0};
     CONSOLE_SCREEN_BUFFER_INFO csbi{};
     if (!readBufferInfo(csbi)) {
@@ -411,23 +272,12 @@ void clearScreen() {
     SetConsoleCursorPosition(console.output, homeCoords);
 }
 
-void moveCursor(int x, int y) {
-    if (!console.open || x < 0 || x >= ScreenWidth || y < 0 || y >= ScreenHeight) {
-        return;
-    }
-    SetConsoleCursorPosition(console.output, COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)});
-}
-
-void print(const char* format, ...) {
+void surfacePut(int x, int y, const char* text, std::size_t size) {
     if (!console.open) {
         return;
     }
-    char buffer[PrintBytes];
-    va_list args;
-    va_start(args, format);
-    const std::size_t size = formatText(buffer, sizeof buffer, format, args);
-    va_end(args);
-    writeText(buffer, size);
+    SetConsoleCursorPosition(console.output, COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)});
+    writeRun(text, size);
 }
 
 bool keyHit() {
@@ -455,7 +305,7 @@ int getKey() {
     if (!waitForKey()) {
         return KeyEnd;
     }
-    return popKey();
+    return popKey(console.keys);
 }
 
 void delay(int milliseconds) {

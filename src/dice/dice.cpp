@@ -21,25 +21,25 @@ constexpr const char* BorderTop = "┏━━━━━━━┓ ┏━━━━�
 constexpr const char* BorderBottom = "┗━━━━━━━┛ ┗━━━━━━━┛ ┗━━━━━━━┛ ┗━━━━━━━┛ ┗━━━━━━━┛\n";
 
 // Rows of each face, top to bottom, indexed by face - 1.
-constexpr const char* FaceRows[6][3] = {
+constexpr const char* FaceRows[FaceCount][3] = {
     {RowEmpty, RowCentre, RowEmpty}, {RowLeft, RowEmpty, RowRight}, {RowLeft, RowCentre, RowRight},
     {RowBoth, RowEmpty, RowBoth},    {RowBoth, RowCentre, RowBoth}, {RowBoth, RowBoth, RowBoth},
 };
 
-void printIndent(int inGame) {
-    if (inGame == 1) {
+void printIndent(DiceScreen inGame) {
+    if (inGame == InGame) {
         print("\t");
     } else {
         printMenuIndent();
     }
 }
 
-void drawPipRow(const Dice& eyes, int inGame, int row) {
+void drawPipRow(const Dice& eyes, DiceScreen inGame, int row) {
     printIndent(inGame);
     for (int face : eyes) {
         // A face outside 1..6 cannot come from a roll; draw it blank rather than read past the
         // table.
-        print("%s", face >= 1 && face <= 6 ? FaceRows[face - 1][row] : RowEmpty);
+        print("%s", face >= 1 && face <= FaceCount ? FaceRows[face - 1][row] : RowEmpty);
     }
     print("\n");
 }
@@ -50,17 +50,17 @@ void printMenuIndent() {
     print("\t\t\t\t   ");
 }
 
-void drawPipRowTop(const Dice& eyes, int inGame) {
+void drawPipRowTop(const Dice& eyes, DiceScreen inGame) {
     drawPipRow(eyes, inGame, 0);
 }
-void drawPipRowMiddle(const Dice& eyes, int inGame) {
+void drawPipRowMiddle(const Dice& eyes, DiceScreen inGame) {
     drawPipRow(eyes, inGame, 1);
 }
-void drawPipRowBottom(const Dice& eyes, int inGame) {
+void drawPipRowBottom(const Dice& eyes, DiceScreen inGame) {
     drawPipRow(eyes, inGame, 2);
 }
 
-void drawDice(const Dice& eyes, int inGame) {
+void drawDice(const Dice& eyes, DiceScreen inGame) {
     printIndent(inGame);
     print("%s", BorderTop);
     drawPipRowTop(eyes, inGame);
@@ -70,12 +70,16 @@ void drawDice(const Dice& eyes, int inGame) {
     print("%s", BorderBottom);
 }
 
-void rollDice(Dice& eyes, int inGame, const Dice& fix) {
+void seedDice(unsigned int seed) {
+    std::srand(seed);
+}
+
+void rollDice(Dice& eyes, DiceScreen inGame, const Dice& fix) {
     for (int frame = 0; frame < RollFrames; ++frame) {
         moveCursor(0, 0);
         for (int i = 0; i < DiceCount; ++i) {
             if (fix[i] == 0) {
-                eyes[i] = std::rand() % 6 + 1;
+                eyes[i] = std::rand() % FaceCount + 1;
             }
         }
         print("\n\n\n\n\n\n\n\n\n\n\n\n");

@@ -1,15 +1,27 @@
-// The five dice as box-drawing art, and their animated roll.
+// The five dice: their faces, their box-drawing art, and their animated roll.
 #pragma once
 
-#include "app/game_state.h"
+#include <array>
 
-// Draws the five dice from the cursor as five lines, indented for the title screen (inGame 0,
-// column 35) or the game screen (inGame 1, column 8); the cursor ends at column 0 below them.
-void drawDice(const Dice& eyes, int inGame);
-void drawPipRowTop(const Dice& eyes, int inGame);
-void drawPipRowMiddle(const Dice& eyes, int inGame);
-void drawPipRowBottom(const Dice& eyes, int inGame);
+constexpr int DiceCount = 5;
+constexpr int FaceCount = 6;
+
+// The face of each die, 1..6, left to right; also used for the five hold flags, 1 = held.
+using Dice = std::array<int, DiceCount>;
+
+// Where the dice are drawn, which sets their indentation; main keeps it as `inGame`.
+enum DiceScreen { OnTitle = 0, InGame = 1 };
+
+// Draws the five dice from the cursor as five lines, indented for the title screen (column 35) or
+// the game screen (column 8); the cursor ends at column 0 below them.
+void drawDice(const Dice& eyes, DiceScreen inGame);
+void drawPipRowTop(const Dice& eyes, DiceScreen inGame);
+void drawPipRowMiddle(const Dice& eyes, DiceScreen inGame);
+void drawPipRowBottom(const Dice& eyes, DiceScreen inGame);
 void printMenuIndent();
 
+// Seeds the generator that every roll draws from; main does it once, from the clock.
+void seedDice(unsigned int seed);
+
 // Rolls every die that is not held, showing five frames of 100 ms on rows 12 to 16.
-void rollDice(Dice& eyes, int inGame, const Dice& fix);
+void rollDice(Dice& eyes, DiceScreen inGame, const Dice& fix);

@@ -39,10 +39,10 @@ GameEnd endMultiGame(const Totals& totals) {
 
 } // namespace
 
-GameEnd playGame(GameState& state, int mode, RankTable& r, StorageError& error) {
+GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error) {
     for (;;) {
         const Evaluation evaluation = evaluateCategories(state.eyes);
-        const Totals totals = computeTotals(state);
+        const Totals totals = computeTotals(state.playersScore);
         drawGameFrame(state, mode, evaluation.scores, totals);
         if (state.turn == GameOverTurn) {
             return mode == ModeMulti ? endMultiGame(totals)

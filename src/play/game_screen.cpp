@@ -42,7 +42,7 @@ void drawHoldLabels(const Dice& fix) {
     print("\n");
 }
 
-void drawTotals(int mode, const Totals& totals) {
+void drawTotals(Mode mode, const Totals& totals) {
     const int players = mode == ModeMulti ? 2 : 1;
     for (int p = 0; p < players; ++p) {
         moveCursor(SubtotalX[p], SubtotalY);
@@ -62,7 +62,7 @@ void drawTotals(int mode, const Totals& totals) {
 
 } // namespace
 
-void drawDiceCursor(int focus, int diceCursor) {
+void drawDiceCursor(Focus focus, int diceCursor) {
     moveCursor(DiceCursorX, DiceCursorY);
     for (int i = 0; i < DiceCount; ++i) {
         const bool here = focus == FocusDice && diceCursor == i;
@@ -71,7 +71,7 @@ void drawDiceCursor(int focus, int diceCursor) {
     }
 }
 
-void drawRollButton(int focus, int turn) {
+void drawRollButton(Focus focus, int turn) {
     moveCursor(RollButtonX, RollButtonY);
     print("%s", focus == FocusRoll && turn <= TurnCount ? "-> roll" : "   roll");
 }
@@ -92,9 +92,8 @@ void drawScoreCursor(int scoreCursor, int player) {
     }
 }
 
-void drawScoreValues(int player, const std::array<Sheet, PlayerCount>& playersScore,
-                     const std::array<Sheet, PlayerCount>& selected, const Sheet& scores,
-                     int remainRoll) {
+void drawScoreValues(int player, const Sheets& playersScore, const Sheets& selected,
+                     const Sheet& scores, int remainRoll) {
     for (int c = 0; c < CategoryCount; ++c) {
         for (int p = 0; p < PlayerCount; ++p) {
             moveCursor(ValueX[p], CategoryRow[c]);
@@ -109,7 +108,7 @@ void drawScoreValues(int player, const std::array<Sheet, PlayerCount>& playersSc
     }
 }
 
-void drawGameFrame(const GameState& state, int mode, const Sheet& scores, const Totals& totals) {
+void drawGameFrame(const GameState& state, Mode mode, const Sheet& scores, const Totals& totals) {
     moveCursor(TurnX, TurnY);
     print("turn %2d/12", state.turn);
     if (mode == ModeMulti) {
@@ -122,9 +121,10 @@ void drawGameFrame(const GameState& state, int mode, const Sheet& scores, const 
         print("SINGLE MODE");
     }
     drawHoldLabels(state.fix);
-    drawDice(state.eyes, 1);
-    drawDiceCursor(state.focus, state.diceCursor);
-    drawRollButton(state.focus, state.turn);
+    drawDice(state.eyes, InGame);
+    const auto focus = static_cast<Focus>(state.focus);
+    drawDiceCursor(focus, state.diceCursor);
+    drawRollButton(focus, state.turn);
     moveCursor(RemainRollX, RemainRollY);
     print("Remain Roll : %d", state.remainRoll);
     drawScoreLabels();

@@ -5,12 +5,11 @@
 #include "app/game_state.h"
 #include "rules/rules.h"
 
-void drawGameFrame(const GameState& state, int mode, const Sheet& scores, const Totals& totals);
+void drawGameFrame(const GameState& state, Mode mode, const Sheet& scores, const Totals& totals);
 
-void drawDiceCursor(int focus, int diceCursor);
-void drawRollButton(int focus, int turn);
+void drawDiceCursor(Focus focus, int diceCursor);
+void drawRollButton(Focus focus, int turn);
 void drawScoreLabels();
 void drawScoreCursor(int scoreCursor, int player);
-void drawScoreValues(int player, const std::array<Sheet, PlayerCount>& playersScore,
-                     const std::array<Sheet, PlayerCount>& selected, const Sheet& scores,
-                     int remainRoll);
+void drawScoreValues(int player, const Sheets& playersScore, const Sheets& selected,
+                     const Sheet& scores, int remainRoll);

@@ -49,15 +49,16 @@ void applyArrow(GameState& state, int arrow) {
 }
 
 void roll(GameState& state) {
-    rollDice(state.eyes, 1, state.fix);
+    rollDice(state.eyes, InGame, state.fix);
     --state.remainRoll;
     if (state.remainRoll == 0) {
         enterSheet(state);
     }
 }
 
-void record(GameState& state, int mode, const Sheet& scores) {
-    if (!commitCategory(state, state.player, state.scoreCursor, scores)) {
+void record(GameState& state, Mode mode, const Sheet& scores) {
+    if (!commitCategory(state.playersScore[state.player], state.selected[state.player],
+                        state.scoreCursor, scores)) {
         return;
     }
     state.fix = Dice{};
@@ -74,7 +75,7 @@ void record(GameState& state, int mode, const Sheet& scores) {
 
 } // namespace
 
-void handleKey(GameState& state, int mode, const Sheet& scores) {
+void handleKey(GameState& state, Mode mode, const Sheet& scores) {
     const int key = getKey();
     if (state.turn >= GameOverTurn) {
         return;

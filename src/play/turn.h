@@ -5,4 +5,4 @@
 
 // Reads one key (both codes of an arrow) and applies it: moves the focus and the cursors, rolls,
 // holds and records. Keys it does not know are consumed and ignored.
-void handleKey(GameState& state, int mode, const Sheet& scores);
+void handleKey(GameState& state, Mode mode, const Sheet& scores);

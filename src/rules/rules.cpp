@@ -20,7 +20,7 @@ bool facesPresent(const Evaluation& e, int first, int last) {
 }
 
 bool hasFourOfAKind(const Evaluation& e) {
-    for (int face = 1; face <= 6; ++face) {
+    for (int face = 1; face <= FaceCount; ++face) {
         if (count(e, face) >= 4) {
             return true;
         }
@@ -32,7 +32,7 @@ bool hasFourOfAKind(const Evaluation& e) {
 // reach 4 and stop there.
 bool hasFullHouse(const Evaluation& e) {
     int accumulated = 0;
-    for (int face = 1; face <= 6; ++face) {
+    for (int face = 1; face <= FaceCount; ++face) {
         const int n = count(e, face);
         if (n == 2 || n == 3 || n == 5) {
             accumulated += n;
@@ -45,7 +45,7 @@ bool hasFullHouse(const Evaluation& e) {
 }
 
 bool hasRun(const Evaluation& e, int length) {
-    for (int start = 1; start + length - 1 <= 6; ++start) {
+    for (int start = 1; start + length - 1 <= FaceCount; ++start) {
         if (facesPresent(e, start, start + length - 1)) {
             return true;
         }
@@ -54,7 +54,7 @@ bool hasRun(const Evaluation& e, int length) {
 }
 
 bool hasJorvo(const Evaluation& e) {
-    for (int face = 1; face <= 6; ++face) {
+    for (int face = 1; face <= FaceCount; ++face) {
         if (count(e, face) == 5) {
             return true;
         }
@@ -67,7 +67,7 @@ bool hasJorvo(const Evaluation& e) {
 Evaluation evaluateCategories(const Dice& eyes) {
     Evaluation e{};
     for (int face : eyes) {
-        if (face >= 1 && face <= 6) {
+        if (face >= 1 && face <= FaceCount) {
             ++e.eyesCount[face - 1];
             e.sum += face;
         }
@@ -84,12 +84,12 @@ Evaluation evaluateCategories(const Dice& eyes) {
     return e;
 }
 
-bool commitCategory(GameState& state, int p, int c, const Sheet& scores) {
-    if (state.selected[p][c] != 0) {
+bool commitCategory(Sheet& playerScore, Sheet& playerSelected, int c, const Sheet& scores) {
+    if (playerSelected[c] != 0) {
         return false;
     }
-    state.selected[p][c] = 1;
-    state.playersScore[p][c] = scores[c];
+    playerSelected[c] = 1;
+    playerScore[c] = scores[c];
     return true;
 }
 
@@ -97,14 +97,14 @@ bool bonusGranted(int subtotal) {
     return subtotal >= BonusThreshold;
 }
 
-Totals computeTotals(const GameState& state) {
+Totals computeTotals(const Sheets& playersScore) {
     Totals t{};
     for (int p = 0; p < PlayerCount; ++p) {
         for (int c = 0; c < CategoryCount; ++c) {
             if (c < UpperCount) {
-                t.subtotal[p] += state.playersScore[p][c];
+                t.subtotal[p] += playersScore[p][c];
             }
-            t.total[p] += state.playersScore[p][c];
+            t.total[p] += playersScore[p][c];
         }
         if (bonusGranted(t.subtotal[p])) {
             t.total[p] += BonusPoints;

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <vector>
 
-constexpr int FaceCount = 6;
 constexpr int MaxTotal = 325; // every category at its best, and the bonus
 
 // A multiset of dice as the number showing each face: count[f - 1] dice show face f.

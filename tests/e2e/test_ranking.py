@@ -22,7 +22,6 @@ def write_ranking(term, text):
         f.write(text)
 
 
-@unittest.skipUnless(have_tmux(), "needs tmux")
 def play_single_game(term):
     """Picks SINGLE on the title menu and plays the twelve turns, each category in order."""
     term.wait_text(MENU_X, MENU_Y, MENU_LINES["SINGLE"])
@@ -34,6 +33,7 @@ def play_single_game(term):
     return player
 
 
+@unittest.skipUnless(have_tmux(), "needs tmux")
 class Ranking(unittest.TestCase):
     def test_ranking_screen_lists_the_stored_entries(self):
         # Places as stored, not recounted; wide names aligned by their width on screen.

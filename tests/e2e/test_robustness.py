@@ -151,6 +151,10 @@ class Signals(unittest.TestCase):
     def test_every_way_out_gives_the_terminal_back(self):
         cases = (
             # what ends the game, where, the status the shell sees
+            ("SIGTERM", "title", 128 + signal.SIGTERM),
+            ("SIGHUP", "title", 128 + signal.SIGHUP),
+            ("SIGTERM", "after a roll", 128 + signal.SIGTERM),
+            ("C-c", "after a roll", 128 + signal.SIGINT),
             ("C-\\", "roll", 128 + signal.SIGQUIT),
             ("C-c", "roll", 128 + signal.SIGINT),
             ("SIGSEGV", "game", 128 + signal.SIGSEGV),
@@ -179,6 +183,9 @@ class Signals(unittest.TestCase):
                     term.wait_text(27, 8, "SINGLE MODE")
                     if where == "roll":
                         term.keys("Enter")  # the signal lands during the roll's animation
+                    elif where == "after a roll":
+                        term.keys("Enter")
+                        term.wait_text(25, 22, "Remain Roll : 2")
                     elif where == "too small":
                         resize(term, 80, 24)
                         wait_too_small(term, 80, 24)

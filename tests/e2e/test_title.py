@@ -1,10 +1,9 @@
-"""The title screen, its menu keys, the terminal given back on every way out, and start-up without
-a usable terminal."""
+"""The title screen, its menu keys, the processor while it waits, and start-up without a usable
+terminal."""
 
 import os
 import pty
 import select
-import signal
 import subprocess
 import termios
 import time
@@ -115,33 +114,6 @@ class TitleScreen(unittest.TestCase):
                 if keys:
                     term.keys(*keys)
                     term.wait_text(*shown)
-
-    def test_terminal_given_back_after_a_signal(self):
-        cases = (
-            # how the game is ended, where, the status the shell sees
-            ("SIGTERM", "title", 128 + signal.SIGTERM),
-            ("SIGTERM", "game", 128 + signal.SIGTERM),
-            ("SIGHUP", "title", 128 + signal.SIGHUP),
-            ("C-c", "game", 128 + signal.SIGINT),
-        )
-        for how, where, status in cases:
-            with self.subTest(how=how, where=where), Terminal(110, 30) as term:
-                term.start()
-                wait_title(term, "SINGLE")
-                if where == "game":
-                    term.keys("Enter")
-                    term.wait_text(27, 8, "SINGLE MODE")
-                    term.keys("Enter")  # a roll, so the game is past its first frame
-                    term.wait_text(25, 22, "Remain Roll : 2")
-                self.assertFalse(term.cursor_visible())
-                if how == "C-c":
-                    term.keys("C-c")
-                else:
-                    term.signal_game(getattr(signal, how))
-                result = term.wait_wrapper()
-                self.assertEqual(result.status, status)
-                self.assertEqual(result.stty_after, result.stty_before)
-                self.assertTrue(term.cursor_visible(), "the cursor stays hidden")
 
 
 class StartWithoutTerminal(unittest.TestCase):

@@ -2,8 +2,8 @@
 // table must be well formed (real entries first, then empty slots; places 1..10; names
 // terminated within their field, printable and without blanks), the merge must put the result
 // where it belongs, and writing a table out and reading it back must give the same table.
-#include "console/text.h"
-#include "ranking/ranking.h"
+#include "ranking/ranking_file.h"
+#include "text/text.h"
 
 #include <cstdio>
 #include <cstdlib>

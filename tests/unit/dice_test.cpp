@@ -1,6 +1,6 @@
-#include "console/text.h"
 #include "dice/dice.h"
 #include "support.h"
+#include "text/text.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -22,10 +22,10 @@ const std::string Bottom = "┗━━━━━━━┛ ┗━━━━━━━
 // Every face in every position, in both indentations, cell for cell.
 TEST(DrawDice, DrawsEveryFaceAtBothIndentations) {
     struct Indentation {
-        int inGame;
+        DiceScreen inGame;
         int column;
     };
-    for (Indentation indentation : {Indentation{0, 35}, Indentation{1, 8}}) {
+    for (Indentation indentation : {Indentation{OnTitle, 35}, Indentation{InGame, 8}}) {
         for (int first = 1; first <= 6; ++first) {
             const Dice eyes{first, first % 6 + 1, (first + 1) % 6 + 1, (first + 2) % 6 + 1,
                             (first + 3) % 6 + 1};
@@ -54,7 +54,7 @@ TEST(DrawDice, DrawsEveryFaceAtBothIndentations) {
 
 TEST(DrawDice, CornerPipsOfTwoAndThreeAreTopLeftAndBottomRight) {
     memory::reset();
-    drawDice(Dice{2, 3, 1, 1, 1}, 1);
+    drawDice(Dice{2, 3, 1, 1, 1}, InGame);
     EXPECT_EQ(memory::cells(8, 1, 20), "┃ ● 　　┃ ┃ ● 　　┃ ");
     EXPECT_EQ(memory::cells(8, 3, 20), "┃　　 ● ┃ ┃　　 ● ┃ ");
 }
@@ -67,7 +67,7 @@ TEST(RollDice, ShowsFiveFramesAndLeavesHeldDiceAlone) {
         Dice eyes{6, 5, 4, 3, 2};
         const Dice fix{trial % 2, 0, 1, trial % 3 == 0 ? 1 : 0, 0};
         const Dice before = eyes;
-        rollDice(eyes, 1, fix);
+        rollDice(eyes, InGame, fix);
         ASSERT_EQ(memory::delays(), (std::vector<int>{100, 100, 100, 100, 100}));
         for (int i = 0; i < DiceCount; ++i) {
             EXPECT_GE(eyes[i], 1);
@@ -95,7 +95,7 @@ TEST(RollDice, ShowsFiveFramesAndLeavesHeldDiceAlone) {
 TEST(RollDice, AllHeldStillShowsFiveFramesAndChangesNothing) {
     memory::reset();
     Dice eyes{1, 2, 3, 4, 5};
-    rollDice(eyes, 1, Dice{1, 1, 1, 1, 1});
+    rollDice(eyes, InGame, Dice{1, 1, 1, 1, 1});
     EXPECT_EQ(memory::delays().size(), 5u);
     EXPECT_EQ(eyes, (Dice{1, 2, 3, 4, 5}));
 }
@@ -106,7 +106,7 @@ TEST(RollDice, EveryFaceTurnsUp) {
     for (int trial = 0; trial < 60; ++trial) {
         memory::reset();
         Dice eyes{1, 1, 1, 1, 1};
-        rollDice(eyes, 1, Dice{});
+        rollDice(eyes, InGame, Dice{});
         for (int face : eyes) {
             ++seen[face];
         }

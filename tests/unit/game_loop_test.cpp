@@ -38,7 +38,7 @@ TEST_F(GameLoop, ASinglePlayerGameEndsAfterTwelveRecordsAndEntersTheRanking) {
     for (int c = 0; c < CategoryCount; ++c) {
         EXPECT_EQ(state.selected[0][c], 1);
     }
-    const int total = computeTotals(state).total[0];
+    const int total = computeTotals(state.playersScore).total[0];
     EXPECT_EQ(memory::cells(65, 3, 10), "turn 13/12");
     EXPECT_EQ(memory::cells(19, 25, 24), "게임 끝! 이름 입력: Ann ");
     EXPECT_EQ(memory::row(27), std::string(23, ' ') + "PRESS ENTER TO EXIT");
@@ -56,7 +56,7 @@ TEST_F(GameLoop, ATwoPlayerGameEndsAfterTwentyFourRecordsWithTheResult) {
     memory::pushKeys({KeyFunction, 59});
     EXPECT_EQ(playGame(state, ModeMulti, r, error), GameEnd::Finished);
     EXPECT_EQ(memory::keysLeft(), 1u); // any key ends it, F1's first code included
-    const Totals totals = computeTotals(state);
+    const Totals totals = computeTotals(state.playersScore);
     EXPECT_EQ(memory::row(27), std::string(50, ' ') + std::string(resultText(totals), 7));
     EXPECT_EQ(memory::cells(28, 8, 9), "1P's turn");
     EXPECT_FALSE(std::filesystem::exists(rankingFilePath()));

@@ -42,9 +42,10 @@ ExpectedScreen firstSingleFrame() {
     return expected;
 }
 
-void draw(const GameState& state, int mode) {
+void draw(const GameState& state, Mode mode) {
     memory::reset();
-    drawGameFrame(state, mode, evaluateCategories(state.eyes).scores, computeTotals(state));
+    drawGameFrame(state, mode, evaluateCategories(state.eyes).scores,
+                  computeTotals(state.playersScore));
 }
 
 } // namespace
@@ -115,7 +116,8 @@ TEST(GameScreen, ShorterTextOverwritesLongerTextFrameAfterFrame) {
     state.fix = {1, 1, 1, 1, 1};
     draw(state, ModeSingle);
     state = GameState{};
-    drawGameFrame(state, ModeSingle, evaluateCategories(state.eyes).scores, computeTotals(state));
+    drawGameFrame(state, ModeSingle, evaluateCategories(state.eyes).scores,
+                  computeTotals(state.playersScore));
     expectScreen(firstSingleFrame());
 }
 

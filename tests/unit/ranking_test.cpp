@@ -1,4 +1,7 @@
-#include "ranking/ranking.h"
+#include "ranking/name_prompt.h"
+#include "ranking/ranking_file.h"
+#include "ranking/ranking_screen.h"
+#include "ranking/ranking_store.h"
 #include "support.h"
 
 #include <cstdio>
@@ -236,6 +239,23 @@ TEST_F(RankingFile, FailuresNameTheFileAndLeaveItUntouched) {
     std::filesystem::remove(rankingFilePath());
 }
 
+// Failures found before the path is whole still name the file in the message.
+TEST_F(RankingFile, AFolderNameTooLongStillNamesTheFile) {
+#if defined(_WIN32)
+    const char* variable = "JORVO_DATA_HOME";
+    const std::string tooLong = "C:\\" + std::string(1010, 'x');
+    _putenv_s(variable, tooLong.c_str());
+#else
+    const char* variable = "XDG_DATA_HOME";
+    const std::string tooLong = "/" + std::string(2000, 'x');
+    setenv(variable, tooLong.c_str(), 1);
+#endif
+    EXPECT_FALSE(loadRanking(r, error));
+    const std::string path = error.path;
+    EXPECT_EQ(path.rfind(tooLong.substr(0, 50), 0), 0u) << path;
+    EXPECT_STRNE(error.reason, "");
+}
+
 TEST_F(RankingFile, AnUnreadableFileAtTheEndAsksNoName) {
     ASSERT_TRUE(loadRanking(r, error));
     std::filesystem::remove(rankingFilePath());
@@ -244,6 +264,15 @@ TEST_F(RankingFile, AnUnreadableFileAtTheEndAsksNoName) {
     EXPECT_EQ(saveRanking(r, 100, error), SaveResult::Failed);
     EXPECT_EQ(memory::keysLeft(), 5u);
     EXPECT_EQ(memory::row(25), "");
+}
+
+TEST_F(RankingFile, AZeroByteInAStoredNameKeepsTheEntries) {
+    writeFile(rankingFilePath(), std::string("1\tA\0n\t300\n2\t\0\t200\n", 18));
+    ASSERT_TRUE(loadRanking(r, error));
+    EXPECT_STREQ(r[0].name, "A?n");
+    EXPECT_STREQ(r[1].name, "?");
+    EXPECT_EQ(r[1].score, 200);
+    EXPECT_EQ(r[2].rank, 0);
 }
 
 TEST(NamePrompt, KeepsOneWordOfNinePrintableCharacters) {
@@ -265,6 +294,12 @@ TEST(NamePrompt, KeepsOneWordOfNinePrintableCharacters) {
          {'a', 'b', KeyBackspace, 'c', KeyDelete, KeyDelete, KeyBackspace, 'd', KeyEnter},
          "d"},
         {"UTF-8", {KeyText + 0xAE40, KeyText + 0xE0, 'z', KeyEnter}, "김àz"},
+        {"backspace takes a whole Hangul syllable, never one byte of it",
+         {'a', KeyText + 0xAE40, KeyText + 0xCCA0, KeyBackspace, KeyBackspace, 'b', KeyEnter},
+         "ab"},
+        {"backspace after the first word ended takes its last character",
+         {KeyText + 0xAE40, ' ', KeyBackspace, 'c', KeyEnter},
+         "c"},
         {"C1 controls are dropped", {KeyText + 0x9B, 'q', KeyEnter}, "q"},
     };
     for (const Case& c : cases) {

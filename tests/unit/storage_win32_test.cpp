@@ -1,8 +1,8 @@
 // The Windows side of the ranking file: what only the Win32 calls can get wrong.
 #if defined(_WIN32)
 
-#include "console/storage.h"
-#include "ranking/ranking.h"
+#include "ranking/ranking_store.h"
+#include "storage/storage.h"
 #include "support.h"
 
 #include <windows.h>

@@ -96,7 +96,7 @@ void writeFile(const std::string& path, const std::string& content) {
     out << content;
 }
 
-#include "console/text.h"
+#include "text/text.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// The dice seed of whole runs of the program that do not depend on the dice they roll.
+constexpr unsigned int TestDiceSeed = 1;
+
 // Queues keys written as a short script: U D L R arrows, E Enter, S Space, others as themselves.
 void pushScript(const char* script);
 

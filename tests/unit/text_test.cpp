@@ -1,5 +1,5 @@
-#include "console/text.h"
 #include "support.h"
+#include "text/text.h"
 
 #include <gtest/gtest.h>
 
@@ -53,4 +53,24 @@ TEST(MemoryConsole, FollowsTheConsolesRulesForBreaksTabsAndWideCharacters) {
     moveCursor(102, 0);
     print("zz");
     EXPECT_TRUE(memory::drewOutside(ScreenWidth, ScreenHeight));
+}
+
+// The front end's rules at the edges of the surface, which every backend shares.
+TEST(ConsoleText, WrapsAtTheRightEdgeStopsAtTheLastRowAndIgnoresCellsOutside) {
+    memory::reset();
+    moveCursor(memory::Width - 2, 1);
+    print("ab가c"); // 가 does not fit in the last column: it starts the next row
+    EXPECT_EQ(memory::cells(memory::Width - 2, 1, 2), "ab");
+    EXPECT_EQ(memory::cells(0, 2, 3), "가c");
+    moveCursor(memory::Width - 3, 4);
+    print("\tX"); // a tab stops at the edge, and what follows starts the next row
+    EXPECT_EQ(memory::cells(0, 5, 1), "X");
+    EXPECT_EQ(memory::cursorX(), 1);
+    moveCursor(0, memory::Height - 1);
+    print("last\nrow"); // the last row does not scroll
+    EXPECT_EQ(memory::row(memory::Height - 1), "rowt");
+    moveCursor(memory::Width, 0); // outside: the cursor stays
+    moveCursor(3, -1);
+    print("Q\a\x1b");
+    EXPECT_EQ(memory::row(memory::Height - 1), "rowQ") << "control characters take no cell";
 }

@@ -20,7 +20,7 @@ struct MenuCase {
 TEST(TitleMenu, DrawsCaptionDiceAndMenuAtTheirCells) {
     memory::reset();
     pushScript("E");
-    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, 0), ModeSingle);
+    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, OnTitle), ModeSingle);
     EXPECT_EQ(memory::row(8), std::string(54, ' ') + "Jorvo  Dice");
     const std::string indent(35, ' ');
     EXPECT_EQ(memory::row(10), indent + "┏━━━━━━━┓ ┏━━━━━━━┓ ┏━━━━━━━┓ ┏━━━━━━━┓ ┏━━━━━━━┓");
@@ -45,7 +45,7 @@ TEST(TitleMenu, LeftAndRightWalkTheChoicesWithoutWrapping) {
     for (const MenuCase& c : cases) {
         memory::reset();
         pushScript(c.keys);
-        EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, 0), c.choice) << c.keys;
+        EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, OnTitle), c.choice) << c.keys;
         EXPECT_EQ(memory::row(18), *c.line) << c.keys;
         EXPECT_EQ(memory::keysLeft(), 0u) << c.keys;
     }
@@ -55,22 +55,22 @@ TEST(TitleMenu, OtherKeysAndFunctionKeysDoNothingAndSpacePicks) {
     memory::reset();
     // F1 arrives as 0 then 59; 224 followed by a code that is no arrow is ignored too.
     memory::pushKeys({KeyFunction, 59, KeyExtended, 71, 'q', KeyEscape, KeySpace});
-    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, 0), ModeSingle);
+    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, OnTitle), ModeSingle);
     EXPECT_EQ(memory::row(18), Single);
 }
 
 TEST(TitleMenu, ChoiceStartsAtSingleEveryTime) {
     memory::reset();
     pushScript("RRE");
-    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, 0), ModeRanking);
+    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, OnTitle), ModeRanking);
     pushScript("E");
-    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, 0), ModeSingle);
+    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, OnTitle), ModeSingle);
     EXPECT_EQ(memory::row(18), Single);
 }
 
 TEST(TitleMenu, EndedInputEndsTheMenu) {
     memory::reset();
     pushScript("RR");
-    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, 0), ModeNone);
+    EXPECT_EQ(runTitleMenu(Dice{1, 2, 3, 4, 5}, OnTitle), ModeNone);
     EXPECT_EQ(memory::row(18), Ranking);
 }

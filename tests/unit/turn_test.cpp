@@ -10,13 +10,13 @@
 namespace {
 
 // Applies every queued key, one handleKey call each, as the game loop does.
-void applyAll(GameState& state, int mode) {
+void applyAll(GameState& state, Mode mode) {
     while (memory::keysLeft() > 0) {
         handleKey(state, mode, evaluateCategories(state.eyes).scores);
     }
 }
 
-GameState after(const char* script, int mode = ModeSingle, GameState state = GameState{}) {
+GameState after(const char* script, Mode mode = ModeSingle, GameState state = GameState{}) {
     memory::reset();
     pushScript(script);
     applyAll(state, mode);
@@ -48,7 +48,7 @@ std::ostream& operator<<(std::ostream& out, const Fields& f) {
 
 struct TurnCase {
     const char* keys; // U D L R arrows, E Enter, S Space
-    int mode;
+    Mode mode;
     Fields expected;
 };
 
@@ -148,7 +148,7 @@ TEST(HandleKey, KeepsEveryInvariantOverRandomKeyStreams) {
     const int seconds[] = {KeyUp,   KeyDown,  KeyLeft,  KeyRight, KeyUp, KeyDown,
                            KeyLeft, KeyRight, KeyEnter, 71,       59,    KeySpace};
     for (int game = 0; game < Games; ++game) {
-        const int mode = game % 2 == 0 ? ModeSingle : ModeMulti;
+        const Mode mode = game % 2 == 0 ? ModeSingle : ModeMulti;
         GameState state;
         int records = 0;
         int lastRecorder = -1;

@@ -1,7 +1,6 @@
 // UTF-8 and display widths: the program's text is UTF-8, and the layout counts screen columns.
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
 
 // Decodes the UTF-8 sequence at the start of `s` (`size` bytes available) into `codePoint` and
@@ -22,13 +21,3 @@ int textWidth(const char* s);
 
 // Whether a character may stand in a player's name: printable, one or two columns wide.
 bool isNameCharacter(char32_t codePoint);
-
-// The most bytes that one print() call writes; anything longer is cut.
-constexpr std::size_t PrintBytes = 1024;
-
-// Formats like vsnprintf into `buffer` and returns the number of bytes it now holds.
-#if defined(__GNUC__)
-__attribute__((format(printf, 3, 0)))
-#endif
-std::size_t
-formatText(char* buffer, std::size_t size, const char* format, std::va_list args);

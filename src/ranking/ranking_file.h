@@ -1,7 +1,6 @@
-// The ten best single-player results, kept across runs in the ranking file.
+// The ten best single-player results: the table, its file format and the merge of a new result.
+// Pure: no console and no storage, so that the fuzzer can take it alone.
 #pragma once
-
-#include "console/storage.h"
 
 #include <array>
 #include <cstddef>
@@ -32,19 +31,3 @@ std::size_t formatRanking(const RankTable& r, char* out, std::size_t size);
 // Puts a new result in front of the first entry with a strictly lower score (or the first empty
 // slot) and renumbers the places; a result below all ten changes nothing but the numbering.
 void mergeResult(RankTable& r, const char* name, int score);
-
-// ---- load and save ------------------------------------------------------------------------------
-enum class SaveResult { Saved, InputEnded, Failed };
-
-// Loads the table at start-up; false with `error` filled when the file cannot be opened.
-bool loadRanking(RankTable& r, StorageError& error);
-// Asks the player's name on row 25 and enters `total` into the ranking file.
-SaveResult saveRanking(RankTable& r, int total, StorageError& error);
-
-// Reads the name at the prompt: one word of at most NameCharacters printable characters, echoed
-// as typed. False if the input ended first.
-bool readName(char (&name)[NameBytes], int x, int y);
-
-// ---- the ranking screen -------------------------------------------------------------------------
-// Lists the table until Enter or Space; returns with the screen cleared. False if the input ended.
-bool showRanking(const RankTable& r);

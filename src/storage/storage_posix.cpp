@@ -1,6 +1,6 @@
 // The ranking file on POSIX systems: $XDG_DATA_HOME/JorvoDice (else ~/.local/share/JorvoDice), or
 // ~/Library/Application Support/JorvoDice on macOS.
-#include "console/storage.h"
+#include "storage/storage.h"
 
 #include <cerrno>
 #include <csignal>
@@ -39,40 +39,33 @@ const char* homeFolder() {
     return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : nullptr;
 }
 
-// The folder that holds the ranking, into `out`.
-bool dataFolder(char* out, std::size_t size, StorageError& error) {
+// The path of `name` in the ranking's folder, into `out`. On failure `error` still names the path,
+// as far as it is known and cut to what it holds.
+bool pathInFolder(const char* name, char* out, std::size_t size, StorageError& error) {
     int written = 0;
 #if defined(__APPLE__)
     const char* home = homeFolder();
     if (home == nullptr) {
+        std::snprintf(error.path, sizeof error.path, "~/Library/Application Support/%s/%s",
+                      FolderName, name);
         return fail(error, ENOENT);
     }
-    written = std::snprintf(out, size, "%s/Library/Application Support/%s", home, FolderName);
+    written =
+        std::snprintf(out, size, "%s/Library/Application Support/%s/%s", home, FolderName, name);
 #else
     const char* base = std::getenv("XDG_DATA_HOME");
     if (base != nullptr && base[0] == '/') {
-        written = std::snprintf(out, size, "%s/%s", base, FolderName);
+        written = std::snprintf(out, size, "%s/%s/%s", base, FolderName, name);
     } else {
         const char* home = homeFolder();
         if (home == nullptr) {
-            std::snprintf(error.path, sizeof error.path, "~/.local/share/%s", FolderName);
+            std::snprintf(error.path, sizeof error.path, "~/.local/share/%s/%s", FolderName, name);
             return fail(error, ENOENT);
         }
-        written = std::snprintf(out, size, "%s/.local/share/%s", home, FolderName);
+        written = std::snprintf(out, size, "%s/.local/share/%s/%s", home, FolderName, name);
     }
 #endif
-    if (written < 0 || static_cast<std::size_t>(written) >= size) {
-        return fail(error, ENAMETOOLONG);
-    }
-    return true;
-}
-
-bool pathInFolder(const char* name, char* out, std::size_t size, StorageError& error) {
-    char folder[PathBytes];
-    if (!dataFolder(folder, sizeof folder, error)) {
-        return false;
-    }
-    const int written = std::snprintf(out, size, "%s/%s", folder, name);
+    std::snprintf(error.path, sizeof error.path, "%s", out);
     if (written < 0 || static_cast<std::size_t>(written) >= size) {
         return fail(error, ENAMETOOLONG);
     }
@@ -102,11 +95,7 @@ bool createParents(const char* path, StorageError& error) {
 }
 
 bool prepare(const char* name, char* path, std::size_t size, StorageError& error) {
-    if (!pathInFolder(name, path, size, error)) {
-        return false;
-    }
-    std::snprintf(error.path, sizeof error.path, "%s", path);
-    return createParents(path, error);
+    return pathInFolder(name, path, size, error) && createParents(path, error);
 }
 
 bool writeEach(int fd, const char* data, std::size_t size) {

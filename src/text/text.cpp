@@ -1,6 +1,5 @@
-#include "console/text.h"
+#include "text/text.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -163,12 +162,4 @@ bool isNameCharacter(char32_t c) {
         return false;
     }
     return c > 0x20 && displayWidth(c) > 0;
-}
-
-std::size_t formatText(char* buffer, std::size_t size, const char* format, std::va_list args) {
-    const int length = std::vsnprintf(buffer, size, format, args);
-    if (length <= 0) {
-        return 0;
-    }
-    return static_cast<std::size_t>(length) < size ? static_cast<std::size_t>(length) : size - 1;
 }

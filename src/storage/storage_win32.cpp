@@ -15,7 +15,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "console/storage.h"
+#include "storage/storage.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -88,7 +88,7 @@ bool baseFolder(WidePath& out, StorageError& error) {
     const DWORD length = GetEnvironmentVariableW(L"JORVO_DATA_HOME", out.text, WidePathChars);
     if (length >= WidePathChars) {
         out.text[0] = L'\0';
-        std::snprintf(error.path, sizeof error.path, "JORVO_DATA_HOME");
+        std::snprintf(error.path, sizeof error.path, "%%JORVO_DATA_HOME%%\\JorvoDice");
         return fail(error, ERROR_FILENAME_EXCED_RANGE);
     }
     if (length > 0 && (out.text[1] == L':' || isSeparator(out.text[0]))) {
@@ -101,13 +101,13 @@ bool baseFolder(WidePath& out, StorageError& error) {
         SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &known);
     if (FAILED(result)) {
         CoTaskMemFree(known);
-        std::snprintf(error.path, sizeof error.path, "%%APPDATA%%");
+        std::snprintf(error.path, sizeof error.path, "%%APPDATA%%\\JorvoDice");
         return fail(error, static_cast<DWORD>(result));
     }
     const bool fits = append(out, known);
     CoTaskMemFree(known);
     if (!fits) {
-        std::snprintf(error.path, sizeof error.path, "%%APPDATA%%");
+        std::snprintf(error.path, sizeof error.path, "%%APPDATA%%\\JorvoDice");
         return fail(error, ERROR_FILENAME_EXCED_RANGE);
     }
     return true;
@@ -154,15 +154,28 @@ bool createParents(WidePath& path, StorageError& error) {
 
 // The path of `name` in the ranking folder, with the folders created and the path noted in
 // `error` for any message that follows.
+void appendName(StorageError& error, const wchar_t* name) {
+    char utf8[64];
+    toUtf8(name, utf8, sizeof utf8);
+    const std::size_t used = std::strlen(error.path);
+    std::snprintf(error.path + used, sizeof error.path - used, "\\%s", utf8);
+}
+
 bool prepare(const wchar_t* name, WidePath& path, StorageError& error) {
     if (!baseFolder(path, error)) {
+        appendName(error, name);
         return false;
     }
     while (path.length > 0 && isSeparator(path.text[path.length - 1])) {
         path.text[--path.length] = L'\0';
     }
+    toUtf8(path.text, error.path, sizeof error.path);
     if (!append(path, L"\\") || !append(path, FolderName) || !append(path, L"\\") ||
         !append(path, name)) {
+        // The message still names the file, after the folder it would be in.
+        const std::size_t used = std::strlen(error.path);
+        std::snprintf(error.path + used, sizeof error.path - used, "\\JorvoDice");
+        appendName(error, name);
         return fail(error, ERROR_FILENAME_EXCED_RANGE);
     }
     toUtf8(path.text, error.path, sizeof error.path);

@@ -1,0 +1,31 @@
+#include "ranking/ranking_screen.h"
+
+#include "console/console.h"
+#include "text/text.h"
+
+bool showRanking(const RankTable& r) {
+    clearScreen();
+    for (;;) {
+        moveCursor(0, 3);
+        for (const RankEntry& entry : r) {
+            if (entry.rank == 0) {
+                break;
+            }
+            // Right-aligned by screen columns, so that wide names line up with narrow ones.
+            const int padding = 10 - textWidth(entry.name);
+            print("\t\t\t\t\t\t%2d  %*s%s   %3d\n\n", entry.rank, padding > 0 ? padding : 0, "",
+                  entry.name, entry.score);
+        }
+        moveCursor(0, 25);
+        print("\t\t\t\t\t\tPRESS ENTER TO RETURN");
+        if (keyHit()) {
+            const int key = getKey();
+            if (key == KeyEnter || key == KeySpace) {
+                clearScreen();
+                return true;
+            }
+        } else if (!waitForKey()) {
+            return false;
+        }
+    }
+}

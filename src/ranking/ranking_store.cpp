@@ -1,0 +1,52 @@
+#include "ranking/ranking_store.h"
+
+#include "ranking/name_prompt.h"
+
+#include <cstdio>
+
+bool loadRanking(RankTable& r, StorageError& error) {
+    r = RankTable{};
+    std::FILE* file = openRankingFile(error);
+    if (file == nullptr) {
+        return false;
+    }
+    readRanking(file, r);
+    std::fclose(file);
+    return true;
+}
+
+SaveResult saveRanking(RankTable& r, int total, StorageError& error) {
+    // A ranking that cannot be read is reported before the player types a name for nothing.
+    std::FILE* file = openRankingFile(error);
+    if (file == nullptr) {
+        return SaveResult::Failed;
+    }
+    std::fclose(file);
+
+    char name[NameBytes] = {};
+    if (!askName(name)) {
+        return SaveResult::InputEnded;
+    }
+
+    // The name is typed outside the lock, so that a slow typist holds up no other game; the file is
+    // read again under it, so that a result saved meanwhile by another game is kept.
+    const RankingLock lock = lockRanking(error);
+    if (lock == NoLock) {
+        return SaveResult::Failed;
+    }
+    file = openRankingFile(error);
+    if (file == nullptr) {
+        unlockRanking(lock);
+        return SaveResult::Failed;
+    }
+    readRanking(file, r);
+    std::fclose(file);
+    mergeResult(r, name, total);
+    // Ten lines of a two-digit place, a name, an int and three separators always fit.
+    char text[RankCount * (NameBytes + 32)];
+    static_assert(sizeof text >= RankCount * (2 + (NameBytes - 1) + 11 + 3));
+    const std::size_t size = formatRanking(r, text, sizeof text);
+    const bool saved = replaceRankingFile(text, size, error);
+    unlockRanking(lock);
+    return saved ? SaveResult::Saved : SaveResult::Failed;
+}
