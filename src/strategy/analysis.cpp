@@ -80,6 +80,14 @@ Analysis analysePosition(const StrategyTable& table, const Position& position) {
     return listActions(t, *solved, position, state.sheetPoints, state.sheetPoints);
 }
 
+double gameValue(const StrategyTable& table) {
+    Position start{};
+    start.dice = Dice{1, 2, 3, 4, 5};
+    start.remainRoll = RollsPerTurn;
+    const Analysis a = analysePosition(table, start);
+    return a.valid ? a.actions[a.best].value : 0.0;
+}
+
 Analysis analyseLastTurnToWin(const Position& position, int opponentTotal) {
     const TurnTables& t = turnTables();
     SheetState state;

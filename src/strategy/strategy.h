@@ -72,6 +72,9 @@ struct Analysis {
 // the expected points of the rest of the game under the best play from there on.
 Analysis analysePosition(const StrategyTable& table, const Position& position);
 
+// The expected final total of the whole game under the best play, from the empty sheet.
+double gameValue(const StrategyTable& table);
+
 // The index of the roll action that holds the dice marked non-zero in `fix` (the game's fix), or
 // -1 when there is none (no roll is left, or the analysis is not valid).
 int heldAction(const Analysis& analysis, const Dice& dice, const Dice& fix);
