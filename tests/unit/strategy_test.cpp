@@ -46,7 +46,8 @@ std::string describe(const Position& p) {
     std::string text = "open:";
     for (int c = 0; c < CategoryCount; ++c) {
         if (p.selected[c] == 0) {
-            text += " " + std::to_string(c);
+            text += ' ';
+            text += std::to_string(c);
         }
     }
     text += " dice:";
@@ -58,11 +59,13 @@ std::string describe(const Position& p) {
 
 std::string describe(const Action& a) {
     if (a.kind == ActionRecord) {
-        return "record " + std::to_string(a.category);
+        std::string text = "record ";
+        return text += std::to_string(a.category);
     }
     std::string text = "hold";
     for (int f = 0; f < FaceCount; ++f) {
-        text += " " + std::to_string(a.hold[f]);
+        text += ' ';
+        text += std::to_string(a.hold[f]);
     }
     return text;
 }
