@@ -9,8 +9,11 @@
 #include "ranking/ranking_store.h"
 
 #include <cstdio>
+#include <thread>
 
 namespace {
+
+constexpr unsigned int MaxEngineThreads = 8;
 
 constexpr const char* RankingFailure = "파일 연결 실패";
 
@@ -29,7 +32,20 @@ int reportInputEnded() {
 
 } // namespace
 
-int runProgram(unsigned int diceSeed) {
+int engineThreads() {
+    const unsigned int cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores < MaxEngineThreads ? cores : MaxEngineThreads);
+}
+
+int runProgram(const Options& options, unsigned int diceSeed) {
+    // The engine's table is built only for the options that use it, before the terminal is
+    // taken; the plain game never builds it.
+    StrategyTable table;
+    Assist assist;
+    if (options.coach || options.computer) {
+        buildStrategyTable(table, engineThreads());
+        assist = Assist{&table, options.coach, options.computer};
+    }
     char reason[256] = "";
     if (!openConsole(reason, sizeof reason)) {
         std::fprintf(stderr, "jorvo-dice: %s\n", reason);
@@ -55,14 +71,28 @@ int runProgram(unsigned int diceSeed) {
         }
     }
     clearScreen();
-    switch (playGame(state, mode, r, error)) {
+    GameReview review{};
+    const bool reviewed = assist.coach || (assist.computer && mode == ModeMulti);
+    if (reviewed) {
+        beginReview(review[0], table);
+        if (mode == ModeMulti && !assist.computer) {
+            beginReview(review[1], table);
+        }
+    }
+    int status = ExitFinished;
+    switch (playGame(state, mode, r, error, assist, reviewed ? &review : nullptr)) {
     case GameEnd::RankingFailed:
-        return reportRankingFailure(error);
+        status = reportRankingFailure(error);
+        break;
     case GameEnd::InputEnded:
-        return reportInputEnded();
+        status = reportInputEnded();
+        break;
     case GameEnd::Finished:
+        closeConsole();
         break;
     }
-    closeConsole();
-    return ExitFinished;
+    if (reviewed && state.turn == GameOverTurn) {
+        printReview(stdout, review, state.playersScore);
+    }
+    return status;
 }

@@ -1,11 +1,17 @@
 // The whole run, from taking over the console to giving it back; returns the exit status.
 #pragma once
 
+#include "app/options.h"
+
 // Exit statuses: 0 after a game played to its end, 1 when the run could not go on (no terminal,
-// a ranking that could not be read or saved, input that ended before the game did).
+// a ranking that could not be read or saved, input that ended before the game did), 2 for a
+// command line the program cannot take (ExitUsage).
 constexpr int ExitFinished = 0;
 constexpr int ExitFailed = 1;
 
-// The dice are seeded with `diceSeed` at the point of start-up where the game seeds them; main
-// passes the clock.
-int runProgram(unsigned int diceSeed);
+// The whole run of a game in the terminal, as `options` ask. The dice are seeded with `diceSeed`
+// at the point of start-up where the game seeds them; main passes the clock.
+int runProgram(const Options& options, unsigned int diceSeed);
+
+// The threads the engine builds its table and plays its games on.
+int engineThreads();

@@ -96,5 +96,11 @@ bool waitForKey();
 // The next key code, waiting for one if needed; KeyEnd once the input has ended.
 int getKey();
 
+// Throws away every key typed so far and not yet read.
+void flushInput();
+// Waits without using the processor while the window is too small to show the game (keys typed
+// meanwhile are thrown away). False once the input has ended.
+bool waitUntilShown();
+
 // Shows what has been drawn, then pauses.
 void delay(int milliseconds);

@@ -410,6 +410,41 @@ int getKey() {
     return popKey(terminal.keys);
 }
 
+void flushInput() {
+    if (terminal.pad == nullptr) {
+        return;
+    }
+    flushinp();
+    terminal.keys = KeyQueue{};
+    terminal.decoder = KeyDecoder{};
+}
+
+bool waitUntilShown() {
+    for (;;) {
+        if (resized) {
+            handleResize();
+        }
+        if (!terminal.tooSmall || terminal.pad == nullptr) {
+            return true;
+        }
+        if (terminal.inputEnded) {
+            return false;
+        }
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        const int ready = poll(&input, 1, -1);
+        if (ready < 0 && errno == EINTR) {
+            continue; // a resize
+        }
+        int available = 0;
+        if (ready < 0 || (input.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 ||
+            ioctl(STDIN_FILENO, FIONREAD, &available) != 0 || available <= 0) {
+            terminal.inputEnded = true;
+            return false;
+        }
+        flushInput(); // keys typed while the game cannot be seen are not played blind
+    }
+}
+
 void delay(int milliseconds) {
     flush();
     timespec remaining{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};

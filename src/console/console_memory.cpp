@@ -4,7 +4,9 @@
 #include "console/surface.h"
 #include "text/text.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <deque>
 #include <string>
 #include <vector>
@@ -24,11 +26,15 @@ struct Grid {
     bool keepScreens = false;
     std::string title;
     std::deque<int> keys;
+    int keysThrownAway = 0;
     std::vector<int> delays;
     std::vector<std::string> screensAtDelays;
 };
 
 Grid grid;
+
+// In the key queue: the keys after it are typed only later (see memory::pushPause).
+constexpr int PauseMark = INT_MIN;
 
 void blankCell(int x, int y) {
     Cell& cell = grid.cells[y][x];
@@ -117,20 +123,39 @@ void hideCursor() {
     grid.cursorHidden = true;
 }
 
+// A pause passes once the program looks for a key with nothing typed before it.
+void passPause() {
+    if (!grid.keys.empty() && grid.keys.front() == PauseMark) {
+        grid.keys.pop_front();
+    }
+}
+
 bool keyHit() {
+    passPause();
     return !grid.keys.empty();
 }
 bool waitForKey() {
-    return !grid.keys.empty();
+    return keyHit();
 }
 
 int getKey() {
-    if (grid.keys.empty()) {
+    if (!keyHit()) {
         return KeyEnd;
     }
     const int key = grid.keys.front();
     grid.keys.pop_front();
     return key;
+}
+
+void flushInput() {
+    while (!grid.keys.empty() && grid.keys.front() != PauseMark) {
+        grid.keys.pop_front();
+        ++grid.keysThrownAway;
+    }
+}
+
+bool waitUntilShown() {
+    return true;
 }
 
 void delay(int milliseconds) {
@@ -171,8 +196,17 @@ void pushText(const char* utf8) {
     }
 }
 
+void pushPause() {
+    grid.keys.push_back(PauseMark);
+}
+
 std::size_t keysLeft() {
-    return grid.keys.size();
+    return static_cast<std::size_t>(std::count_if(grid.keys.begin(), grid.keys.end(),
+                                                  [](int key) { return key != PauseMark; }));
+}
+
+int keysThrownAway() {
+    return grid.keysThrownAway;
 }
 
 std::string cells(int x, int y, int columns) {

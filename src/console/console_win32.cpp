@@ -41,6 +41,9 @@ struct Console {
     COORD savedBufferSize{};
     bool bufferGrown = false;
     KeyQueue keys;
+    // Where the console's cursor stands after the last run, as the game counts columns.
+    int nextX = 0;
+    int nextY = 0;
     RecordDecoder decoder;
 };
 
@@ -270,14 +273,33 @@ void surfaceClear() {
     FillConsoleOutputCharacterW(console.output, L' ', cells, homeCoords, &count);
     FillConsoleOutputAttribute(console.output, csbi.wAttributes, cells, homeCoords, &count);
     SetConsoleCursorPosition(console.output, homeCoords);
+    console.nextX = 0;
+    console.nextY = 0;
 }
 
+// A run that goes on where the last one ended is written where the console's cursor is: a console
+// that counts a character's columns otherwise than the game (wine's takes the ideographic space
+// for one) then still shows the row as the terminal it runs in lays it out. Anywhere else the
+// cursor is moved there first.
 void surfacePut(int x, int y, const char* text, std::size_t size) {
     if (!console.open) {
         return;
     }
-    SetConsoleCursorPosition(console.output, COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)});
+    if (x != console.nextX || y != console.nextY) {
+        SetConsoleCursorPosition(console.output,
+                                 COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)});
+    }
     writeRun(text, size);
+    int columns = 0;
+    while (size > 0) {
+        char32_t c = 0;
+        const int used = decodeUtf8(text, size, &c);
+        columns += displayWidth(c);
+        text += used;
+        size -= static_cast<std::size_t>(used);
+    }
+    console.nextX = x + columns;
+    console.nextY = y;
 }
 
 bool keyHit() {
@@ -306,6 +328,19 @@ int getKey() {
         return KeyEnd;
     }
     return popKey(console.keys);
+}
+
+void flushInput() {
+    if (console.open) {
+        FlushConsoleInputBuffer(console.input);
+    }
+    console.keys = KeyQueue{};
+    console.decoder = RecordDecoder{};
+}
+
+// The buffer is grown to the game's size when the console opens, so the game is always shown.
+bool waitUntilShown() {
+    return !console.inputEnded;
 }
 
 void delay(int milliseconds) {

@@ -20,7 +20,12 @@ void reset();
 void pushKeys(std::initializer_list<int> keys);
 void pushKey(int key);
 void pushText(const char* utf8);
+// The keys pushed after a pause are typed only later: once the program has read every key before
+// it and looks for another, so that flushInput cannot throw them away before then.
+void pushPause();
+// Keys pushed and not yet read, and keys thrown away by flushInput.
 std::size_t keysLeft();
+int keysThrownAway();
 
 // What a person would see on row y: each cell's character, a wide character once.
 std::string row(int y);

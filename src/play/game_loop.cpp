@@ -1,6 +1,8 @@
 #include "play/game_loop.h"
 
 #include "console/console.h"
+#include "play/coach.h"
+#include "play/computer.h"
 #include "play/game_screen.h"
 #include "play/turn.h"
 #include "rules/rules.h"
@@ -8,6 +10,8 @@
 namespace {
 
 constexpr int ExitPromptX = 23, ResultX = 50, EndLineY = 27;
+// The computer presses a key this often, so that each of its moves can be followed.
+constexpr int ComputerKeyMilliseconds = 250;
 
 GameEnd endSingleGame(RankTable& r, int total, StorageError& error) {
     switch (saveRanking(r, total, error)) {
@@ -39,19 +43,38 @@ GameEnd endMultiGame(const Totals& totals) {
 
 } // namespace
 
-GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error) {
+GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
+                 const Assist& assist, GameReview* review) {
     for (;;) {
         const Evaluation evaluation = evaluateCategories(state.eyes);
         const Totals totals = computeTotals(state.playersScore);
         drawGameFrame(state, mode, evaluation.scores, totals);
+        const Analysis advice = adviseTurn(assist, state, mode, totals);
+        const bool computer = computerOnTurn(assist, state, mode);
+        if (assist.coach) {
+            drawCoach(state, advice, !computer && state.remainRoll != RollsPerTurn);
+        }
         if (state.turn == GameOverTurn) {
             return mode == ModeMulti ? endMultiGame(totals)
                                      : endSingleGame(r, totals.total[0], error);
         }
-        // Nothing on screen changes without a key, so the loop waits for one instead of polling.
-        if (keyHit()) {
+        if (computer) {
+            flushInput(); // keys typed during the computer's turn are thrown away
+            if (!waitUntilShown()) {
+                return GameEnd::InputEnded;
+            }
+            delay(ComputerKeyMilliseconds);
+            const KeyPress press = computerKey(state, advice);
+            applyKey(state, mode, evaluation.scores, press.key, press.arrow);
+        } else if (keyHit()) {
+            const GameState before = state;
             handleKey(state, mode, evaluation.scores);
+            if (review != nullptr && assist.table != nullptr) {
+                noteMove((*review)[before.player], *assist.table, before, state, advice);
+            }
         } else if (!waitForKey()) {
+            // Nothing on screen changes without a key, so the loop waits for one instead of
+            // polling.
             return GameEnd::InputEnded;
         }
     }

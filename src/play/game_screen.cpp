@@ -62,6 +62,19 @@ void drawTotals(Mode mode, const Totals& totals) {
 
 } // namespace
 
+int categoryRow(int c) {
+    return CategoryRow[c];
+}
+
+const char* categoryLabel(int c) {
+    for (const Label& label : SheetLabels) {
+        if (label.row == CategoryRow[c]) {
+            return label.text;
+        }
+    }
+    return "";
+}
+
 void drawDiceCursor(Focus focus, int diceCursor) {
     moveCursor(DiceCursorX, DiceCursorY);
     for (int i = 0; i < DiceCount; ++i) {

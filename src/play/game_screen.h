@@ -7,6 +7,10 @@
 
 void drawGameFrame(const GameState& state, Mode mode, const Sheet& scores, const Totals& totals);
 
+// The sheet's row of category c, and its label there.
+int categoryRow(int c);
+const char* categoryLabel(int c);
+
 void drawDiceCursor(Focus focus, int diceCursor);
 void drawRollButton(Focus focus, int turn);
 void drawScoreLabels();

@@ -80,8 +80,15 @@ void handleKey(GameState& state, Mode mode, const Sheet& scores) {
     if (state.turn >= GameOverTurn) {
         return;
     }
+    applyKey(state, mode, scores, key, key == KeyExtended ? getKey() : 0);
+}
+
+void applyKey(GameState& state, Mode mode, const Sheet& scores, int key, int arrow) {
+    if (state.turn >= GameOverTurn) {
+        return;
+    }
     if (key == KeyExtended) {
-        applyArrow(state, getKey());
+        applyArrow(state, arrow);
         return;
     }
     if (key != KeyEnter && key != KeySpace) {

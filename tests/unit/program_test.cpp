@@ -14,7 +14,7 @@ class Program : public ::testing::Test {
 };
 
 TEST_F(Program, SetsUpTheConsoleAndEndsWhenTheInputEnds) {
-    EXPECT_EQ(runProgram(TestDiceSeed), ExitFailed);
+    EXPECT_EQ(runProgram(Options{}, TestDiceSeed), ExitFailed);
     EXPECT_EQ(memory::title(), "Jorvo Dice");
     EXPECT_TRUE(memory::cursorHidden());
     EXPECT_EQ(memory::row(18), std::string(40, ' ') + "  -> SINGLE      MULTI      RANKING");
@@ -27,14 +27,14 @@ TEST_F(Program, RankingThenASinglePlayerGameThenTheRankingOfTheNextRun) {
     pushScript("E");   // SINGLE
     pushTwelveRecords();
     pushScript("ZedEE");
-    EXPECT_EQ(runProgram(TestDiceSeed), ExitFinished);
+    EXPECT_EQ(runProgram(Options{}, TestDiceSeed), ExitFinished);
     EXPECT_EQ(memory::keysLeft(), 0u);
     const std::string file = readFile(rankingFilePath());
     EXPECT_EQ(file.rfind("1\tAnn\t999\n2\tZed\t", 0), 0u) << file;
 
     memory::reset();
     pushScript("RRE");
-    EXPECT_EQ(runProgram(TestDiceSeed), ExitFailed);
+    EXPECT_EQ(runProgram(Options{}, TestDiceSeed), ExitFailed);
     EXPECT_EQ(memory::cells(48, 3, 20), " 1         Ann   999");
     EXPECT_EQ(memory::cells(48, 5, 14), " 2         Zed");
 }
@@ -42,7 +42,7 @@ TEST_F(Program, RankingThenASinglePlayerGameThenTheRankingOfTheNextRun) {
 TEST_F(Program, ARankingThatCannotBeOpenedEndsTheRunBeforeTheMenu) {
     std::filesystem::create_directories(rankingFilePath());
     pushScript("E");
-    EXPECT_EQ(runProgram(TestDiceSeed), ExitFailed);
+    EXPECT_EQ(runProgram(Options{}, TestDiceSeed), ExitFailed);
     EXPECT_EQ(memory::row(18), "");
     EXPECT_EQ(memory::keysLeft(), 1u);
 }

@@ -105,7 +105,7 @@ Outcome runCapturingStderr() {
     const int saved = dup(STDERR_FILENO);
     dup2(channel[1], STDERR_FILENO);
     close(channel[1]);
-    const int status = runProgram(TestDiceSeed);
+    const int status = runProgram(Options{}, TestDiceSeed);
     std::fflush(stderr);
     dup2(saved, STDERR_FILENO);
     close(saved);

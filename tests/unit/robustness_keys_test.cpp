@@ -206,7 +206,7 @@ TEST_F(RandomRuns, FromTheTitleMenuToTheEndOfAGame) {
                 memory::pushKey(key);
             }
         }
-        const int status = runProgram(seed + 1000); // the dice seed is the key seed
+        const int status = runProgram(Options{}, seed + 1000); // the dice seed is the key seed
         const std::string trace = describe(seed + 1000, "run");
         EXPECT_FALSE(memory::drewOutside(ScreenWidth, ScreenHeight)) << trace;
         if (status == ExitFailed) {
@@ -260,7 +260,7 @@ TEST_F(RandomRuns, ASeedReplaysTheSameRun) {
                 memory::pushKey(key);
             }
         }
-        runProgram(DiceSeeds[replay]);
+        runProgram(Options{}, DiceSeeds[replay]);
         screens[replay] = memory::screen();
         files[replay] = readFile(rankingFilePath());
     }

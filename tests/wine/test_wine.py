@@ -96,8 +96,12 @@ def appdata_ranking_files():
                                   "JorvoDice", "Ranking.txt"))
 
 
-@unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
-class WineGame(unittest.TestCase):
+class WineSession:
+    """The Windows game started under wine in a tmux pane of its own, with ARGS on its command
+    line, its exit status echoed after it."""
+
+    ARGS = ""
+
     def setUp(self):
         self.socket = f"jorvo-wine-{os.getpid()}-{next(SOCKETS)}"
         for folder in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData",
@@ -106,7 +110,7 @@ class WineGame(unittest.TestCase):
         env = os.environ.copy()
         env.pop("JORVO_DATA_HOME", None)
         env.update(WINEDEBUG="-all", LC_ALL="C.UTF-8", TERM="xterm-256color")
-        command = f"{WINE} '{EXE}'; echo \"EXIT=$?\"; sleep 600"
+        command = f"{WINE} '{EXE}' {self.ARGS}; echo \"EXIT=$?\"; sleep 600"
         subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", "new-session", "-d",
                         "-x", str(WIDTH), "-y", str(HEIGHT), "-s", "game", command],
                        env=env, check=True)
@@ -152,6 +156,9 @@ class WineGame(unittest.TestCase):
                   "RANKING": "     SINGLE      MULTI   -> RANKING"}
         return Screen().put(40, 18, labels[choice]).rows()[18]
 
+
+@unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
+class WineGame(WineSession, unittest.TestCase):
     def test_title_menu_a_whole_game_and_the_ranking_in_appdata(self):
         rows = self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
 
@@ -225,6 +232,35 @@ class WineGame(unittest.TestCase):
         self.assertNotEqual(self.exit_status(), 0)
         self.assertEqual(self.pane("cursor_flag"), "1")
         self.assertNotEqual(self.pane("pane_title"), "Jorvo Dice")
+
+
+@unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
+class WineGameWithTheEngine(WineSession, unittest.TestCase):
+    ARGS = "--coach --computer"
+
+    def test_a_coached_game_against_the_computer_plays_to_its_result(self):
+        self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
+        self.send("Right", "Enter")
+        for turn in range(1, 13):
+            self.wait_for(f"1P's turn {turn}",
+                          lambda r: re.search(rf"turn\s+{turn}/12", r[3]) and "1P's turn" in r[8]
+                          and "Remain Roll : 3" in r[22], 60)
+            self.send("Enter")
+            rows = self.wait_for("the advice after the roll",
+                                 lambda r: "Remain Roll : 2" in r[22] and "Best: " in r[24])
+            self.assertRegex(rows[24], r"^        Best: .+  \d+\.\d   Cursor: \d+\.\d$")
+            self.send("Right", *(["Down"] * (turn - 1)), "Enter")
+            self.wait_for("2P's turn", lambda r: "2P's turn" in r[8])
+        rows = self.wait_row(27, r"(1P WIN!|2P WIN!|DRAW\.\.\.)", 60)
+        totals = [int(t) for t in re.search(r"Total\s+(\d+)\s+(\d+)", rows[25]).groups()]
+        want = "1P WIN!" if totals[0] > totals[1] else "2P WIN!" if totals[1] > totals[0] else "DRAW..."
+        self.assertIn(want, rows[27])
+        self.send("x")
+        self.assertEqual(self.exit_status(), 0)
+        rows = self.wait_for("the review", lambda r: any("Review of 1P's game" in row for row in r))
+        review = "\n".join(rows)
+        self.assertRegex(review, rf"final total +{totals[0]}\n")
+        self.assertNotIn("Review of 2P's game", review)
 
 
 def appdata_folder():

@@ -1,0 +1,108 @@
+// The optimal-play engine: the expected final total of every turn-start state under the best play,
+// the value of each action in any position, the last turn played to beat a total, and self-play.
+// Pure code over the rules: no screen, no files.
+#pragma once
+
+#include "rules/rules.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+constexpr int MaxTotal = 325; // every category at its best, and the bonus
+
+// A multiset of dice as the number showing each face: count[f - 1] dice show face f.
+using FaceCounts = std::array<int, FaceCount>;
+
+// ---- the table ----------------------------------------------------------------------------------
+// The expected points still to come, under the best play, of every turn-start state: the set of
+// recorded categories and the upper subtotal capped at 63. Subtotals that lead to the same future
+// share one value: those from which the bonus is earned already or can no longer be earned (the
+// bonus is counted when it is earned), so each set of categories keeps only the subtotals below 63
+// that the recorded upper categories can add up to and from which 63 is still within reach.
+struct StrategyTable {
+    std::vector<float> values; // the values of the states of each set, set after set
+    // offset[m]: the index in `values` of the first state of the set m (bit c: category c is
+    // recorded); offset[4096] is the number of values.
+    std::vector<std::uint32_t> offset;
+};
+
+// Builds the whole table by backward induction on `threads` threads (at least one). The result
+// does not depend on the number of threads.
+void buildStrategyTable(StrategyTable& table, int threads);
+// The number of turn-start states the table holds a value for.
+std::size_t strategyStateCount(const StrategyTable& table);
+// The memory the table and the engine's fixed tables take, in bytes.
+std::size_t strategyMemoryBytes(const StrategyTable& table);
+
+// ---- position analysis --------------------------------------------------------------------------
+// A player's position as the game keeps it. remainRoll counts as the game does: 3 before the first
+// roll of the turn (the dice are ignored), 2 or 1 after a roll with rolls left, 0 when only
+// recording is left.
+struct Position {
+    Sheet scores;   // the game's playersScore[p]
+    Sheet selected; // the game's selected[p]: non-zero where the category is recorded
+    Dice dice;
+    int remainRoll;
+};
+
+enum ActionKind { ActionRecord = 0, ActionRoll = 1 };
+
+struct Action {
+    int kind;        // ActionRecord or ActionRoll
+    int category;    // the category recorded, or -1 for a roll
+    FaceCounts hold; // for a roll: the dice held, the rest being rolled (all zero: roll all five)
+    double value;    // the expected final total, or in the last-turn analysis the chance to win
+};
+
+// Every legal action, records first (by category), then rolls from the largest keep down (keeps of
+// one size in the order of their dice from low to high faces). `best` is the action with the
+// highest value; between equal values the first in that order wins, so recording is preferred to
+// rolling, the lower category to a higher one, the larger keep to a smaller one.
+struct Analysis {
+    bool valid;         // false for a finished sheet, an impossible sheet, dice or remainRoll
+    double sheetPoints; // the points on the sheet now, the bonus included once it is earned
+    int actionCount;
+    int best; // index into actions
+    std::array<Action, CategoryCount + 32> actions;
+};
+
+// The value of every action as the expected final total: the points on the sheet, the bonus, and
+// the expected points of the rest of the game under the best play from there on.
+Analysis analysePosition(const StrategyTable& table, const Position& position);
+
+// The expected final total of the whole game under the best play, from the empty sheet.
+double gameValue(const StrategyTable& table);
+
+// The index of the roll action that holds the dice marked non-zero in `fix` (the game's fix), or
+// -1 when there is none (no roll is left, or the analysis is not valid).
+int heldAction(const Analysis& analysis, const Dice& dice, const Dice& fix);
+
+// The counts of the dice that `fix` marks as held.
+FaceCounts heldCounts(const Dice& dice, const Dice& fix);
+// Which of `dice` to hold for `hold`: the first dice showing each face; false if the dice do not
+// contain `hold`.
+bool fixForHold(const Dice& dice, const FaceCounts& hold, Dice& fix);
+
+// ---- the last turn, played to win -------------------------------------------------------------
+// For a position with exactly one category left: the value of each action is the chance of ending
+// with a final total above opponentTotal, a draw counting one half. Needs no table.
+Analysis analyseLastTurnToWin(const Position& position, int opponentTotal);
+
+// ---- self-play ----------------------------------------------------------------------------------
+struct SelfPlayStats {
+    int games;
+    double mean;
+    double standardDeviation;
+    double standardError; // of the mean
+    int minimum;
+    int maximum;
+    int bonusGames;                       // games that earned the upper bonus
+    int jorvoGames;                       // games that scored 50 in Jorvo
+    std::array<int, MaxTotal + 1> totals; // totals[t]: games that ended with t points
+};
+
+// Plays `games` games alone, taking the best action at every step, with the engine's own random
+// generator. Game i's dice come from (seed, i) alone, so the results do not depend on `threads`.
+SelfPlayStats playSelfGames(const StrategyTable& table, int games, std::uint64_t seed, int threads);
