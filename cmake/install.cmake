@@ -67,8 +67,9 @@ Five dice, twelve turns, up to three rolls a turn: hold the dice to keep,
 roll the rest, and record the result in one of twelve categories.
 .
 Play alone for a place in a top-ten ranking kept in the player's own data
-folder, or with a friend at one keyboard. It needs a terminal of at least
-103 by 28 cells.")
+folder, or with a friend at one keyboard. A computer that plays the best
+strategy can coach you while you play, or take the second player's seat.
+It needs a terminal of at least 103 by 28 cells.")
 # One package holding the game and the Debian files, named jorvo-dice_VERSION_ARCH.deb.
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
