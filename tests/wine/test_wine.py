@@ -38,6 +38,9 @@ FACES = {
 # Each test has a tmux server of its own, so that none starts while the last one is going away.
 SOCKETS = itertools.count()
 
+PROMPT = "게임 끝! 이름 입력: "
+PROMPT_X, NAME_X, NAME_COLUMNS = 19, 39, 9
+
 TOP = "┏━━━━━━━┓ " * 5
 BOTTOM = "┗━━━━━━━┛ " * 5
 
@@ -206,10 +209,8 @@ class WineGame(WineSession, unittest.TestCase):
                 self.send("Enter")
                 self.wait_row(22, r"Remain Roll : 2")
             self.send("Right", *(["Down"] * turn), "Enter")
-        rows = self.wait_row(25, "게임 끝! 이름 입력:")
-        total = int(re.search(r"Total\s+(\d+)", "\n".join(rows)).group(1))
-        self.send("김철수", literal=True)
-        self.wait_row(25, "김철수")
+        rows = self.wait_row(25, PROMPT)
+        total = self.type_name_checking_every_cell(rows)
         self.send("Enter")
         self.wait_row(27, "PRESS ENTER TO EXIT")
         self.send("Enter")
@@ -219,11 +220,32 @@ class WineGame(WineSession, unittest.TestCase):
         self.assertNotEqual(self.pane("pane_title"), "Jorvo Dice")
 
         with open(appdata_ranking_files()[0], "rb") as f:
-            self.assertEqual(f.read().decode("utf-8"), f"1\t김철수\t{total}\n")
+            self.assertEqual(f.read().decode("utf-8"), f"1\t홍길동abc\t{total}\n")
         folder = os.path.dirname(appdata_ranking_files()[0])
         self.assertEqual(sorted(os.listdir(folder)), ["Ranking.lock", "Ranking.txt"],
                          "no temporary file is left beside the ranking")
 
+    def type_name_checking_every_cell(self, rows):
+        """Types a Hangul name at the prompt, checking the whole screen cell for cell after every
+        key: each character right after the one before it, once, in the name's nine columns, and
+        everything else as it was, the sheet's total on the same row included. Returns the total."""
+        prompt_row = cells(rows[25]) + [" "] * WIDTH
+        self.assertEqual(prompt_row[:NAME_X], cells(" " * PROMPT_X + PROMPT), "the prompt")
+        self.assertEqual(prompt_row[NAME_X:NAME_X + NAME_COLUMNS], [" "] * NAME_COLUMNS)
+        total = re.search(r"Total\s+(\d+)", rows[25])
+        self.assertIsNotNone(total, "the sheet's total on the prompt's row")
+        # key, the name shown after it
+        steps = [("홍", "홍"), ("길", "홍길"), ("동", "홍길동"), ("가", "홍길동가"),
+                 ("나", "홍길동가"),  # two more columns do not fit: the name is cut there
+                 ("BSpace", "홍길동"), ("a", "홍길동a"), ("b", "홍길동ab"), ("c", "홍길동abc")]
+        for key, name in steps:
+            self.send(key, literal=key != "BSpace")
+            want = list(rows)
+            field = cells(name) + [" "] * (NAME_COLUMNS - len(cells(name)))
+            want[25] = "".join(prompt_row[:NAME_X] + field +
+                               prompt_row[NAME_X + NAME_COLUMNS:]).rstrip()
+            self.wait_for(f"{name} after {key}", lambda r: r == want)
+        return int(total.group(1))
 
     def test_ctrl_c_ends_the_run_unfinished_and_gives_the_console_back(self):
         self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
@@ -276,7 +298,8 @@ def appdata_folder():
 class SameScreensAsNative(unittest.TestCase):
     """The same keys give the same screens, cell for cell, on Windows and on this system."""
 
-    RANKING = "1\t김철수\t250\n2\tAnn\t180\n3\tBo\t95\n"
+    # The widest names: nine columns, and one that is cut to eight.
+    RANKING = "1\t김철수\t250\n2\tAnn\t180\n3\tBo\t95\n4\t가나다라x\t90\n5\t홍길동가나다\t80\n"
 
     def setUp(self):
         self.socket = f"jorvo-same-{os.getpid()}-{next(SOCKETS)}"
@@ -332,6 +355,8 @@ class SameScreensAsNative(unittest.TestCase):
         self.send("Enter")
         self.expect_same("the ranking screen", 25, "PRESS ENTER TO RETURN")
         self.assertIn("김철수", self.capture("win")[3])
+        self.assertIn(" 4   가나다라x    90", self.capture("win")[9])
+        self.assertIn(" 5    홍길동가    80", self.capture("win")[11])
         self.send("Enter")
         self.expect_same("the title screen again", 18, "-> SINGLE")
         self.send("Enter")
