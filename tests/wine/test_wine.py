@@ -105,11 +105,15 @@ class WineSession:
 
     ARGS = ""
 
+    def prepare_files(self):
+        """Puts files in place for the game before it starts; none by default."""
+
     def setUp(self):
         self.socket = f"jorvo-wine-{os.getpid()}-{next(SOCKETS)}"
         for folder in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData",
                                              "Roaming", "JorvoDice")):
             shutil.rmtree(folder)
+        self.prepare_files()
         env = os.environ.copy()
         env.pop("JORVO_DATA_HOME", None)
         env.update(WINEDEBUG="-all", LC_ALL="C.UTF-8", TERM="xterm-256color")
@@ -152,6 +156,18 @@ class WineSession:
     def wait_row(self, y, pattern, seconds=STEP_SECONDS):
         return self.wait_for(f"row {y} to match {pattern!r}",
                              lambda rows: re.search(pattern, rows[y]) is not None, seconds)
+
+    def play_to_name_prompt(self):
+        """From the title menu, a single-player game recording category k in turn k; returns the
+        screen at the name prompt."""
+        self.send("Enter")
+        for turn in range(12):
+            self.wait_for(f"turn {turn + 1}", lambda r: re.search(rf"turn\s+{turn + 1}/12", r[3])
+                          and "Remain Roll : 3" in r[22])
+            self.send("Enter")
+            self.wait_row(22, r"Remain Roll : 2")
+            self.send("Right", *(["Down"] * turn), "Enter")
+        return self.wait_row(25, PROMPT)
 
     def menu_line(self, choice):
         labels = {"SINGLE": "  -> SINGLE      MULTI      RANKING",
@@ -283,6 +299,48 @@ class WineGameWithTheEngine(WineSession, unittest.TestCase):
         review = "\n".join(rows)
         self.assertRegex(review, rf"final total +{totals[0]}\n")
         self.assertNotIn("Review of 2P's game", review)
+
+
+@unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
+class WineLinkedRanking(WineSession, unittest.TestCase):
+    """A player who keeps the ranking in a folder of their own, with a link in its place. wine
+    makes no Windows symbolic link, but opens a link of this system's as Windows opens its own:
+    the game must find the file it leads to, and replace that file rather than the link."""
+
+    LINK = os.path.join("..", "..", "..", "Sync", "scores.txt")
+    STORED = "1\tAnn\t300\nmy best games\n2\tBo\t1\n"
+
+    def prepare_files(self):
+        self.folder = appdata_folder()
+        self.synced = os.path.join(self.folder, "..", "..", "..", "Sync")
+        shutil.rmtree(self.synced, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.synced, ignore_errors=True)
+        os.makedirs(self.synced)
+        # The last test's wine may still be ending, and have made the folder again.
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.folder, exist_ok=True)
+        with open(os.path.join(self.synced, "scores.txt"), "w", encoding="utf-8") as f:
+            f.write(self.STORED)
+        os.symlink(self.LINK, os.path.join(self.folder, "Ranking.txt"))
+
+    def test_a_save_replaces_the_file_the_link_leads_to_and_keeps_the_link(self):
+        self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
+        rows = self.play_to_name_prompt()
+        total = int(re.search(r"Total\s+(\d+)", rows[25]).group(1))
+        self.send("Zed", literal=True)
+        self.send("Enter")
+        self.wait_row(27, "PRESS ENTER TO EXIT")
+        self.send("Enter")
+        self.assertEqual(self.exit_status(), 0)
+
+        link = os.path.join(self.folder, "Ranking.txt")
+        self.assertTrue(os.path.islink(link), "the link was replaced by a file")
+        self.assertEqual(os.readlink(link), self.LINK)
+        with open(os.path.join(self.synced, "scores.txt"), encoding="utf-8", newline="") as f:
+            # The note is no entry and goes; the entries on either side of it stay.
+            self.assertEqual(f.read(), f"1\tAnn\t300\n2\tZed\t{total}\n3\tBo\t1\n")
+        self.assertEqual(os.listdir(self.synced), ["scores.txt"], "a temporary file was left")
+        self.assertEqual(sorted(os.listdir(self.folder)), ["Ranking.lock", "Ranking.txt"])
 
 
 def appdata_folder():
