@@ -297,10 +297,10 @@ void rewriteRowStart(int y) {
 // a run placed by column from there lands that much too far right. Hence:
 // - a run that goes on where the last one ended is written where the console's cursor is, with
 //   no move at all;
-// - a run placed by column after a wide character was written first has the first cell of its
-//   row written again as it is (no wide character stands in column 0 on the game's screens):
-//   wine then brings the terminal's cursor to column 1 exactly, and counts only blank-free moves
-//   from there.
+// - a run placed by column, when a wide character was written since the cursor was last placed,
+//   first has the first cell of its row written again as it is (no wide character stands in
+//   column 0 on the game's screens): wine then brings the terminal's cursor to column 1 exactly,
+//   and its move of x - 1 columns from there ends at column x.
 // A console that counts columns as the game does (the Windows console) shows the same either way.
 void surfacePut(int x, int y, const char* text, std::size_t size) {
     if (!console.open) {
