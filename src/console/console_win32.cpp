@@ -41,9 +41,11 @@ struct Console {
     COORD savedBufferSize{};
     bool bufferGrown = false;
     KeyQueue keys;
-    // Where the console's cursor stands after the last run, as the game counts columns.
+    // Where the console's cursor stands after the last run, as the game counts columns, and
+    // whether a wide character was written since the cursor was last placed (see surfacePut).
     int nextX = 0;
     int nextY = 0;
+    bool wideSincePlaced = false;
     RecordDecoder decoder;
 };
 
@@ -275,26 +277,51 @@ void surfaceClear() {
     SetConsoleCursorPosition(console.output, homeCoords);
     console.nextX = 0;
     console.nextY = 0;
+    console.wideSincePlaced = false;
 }
 
-// A run that goes on where the last one ended is written where the console's cursor is: a console
-// that counts a character's columns otherwise than the game (wine's takes the ideographic space
-// for one) then still shows the row as the terminal it runs in lays it out. Anywhere else the
-// cursor is moved there first.
+// Writes the first cell of row y again with what it holds, which leaves it as it was.
+void rewriteRowStart(int y) {
+    const COORD start{0, static_cast<SHORT>(y)};
+    wchar_t c = L' ';
+    DWORD count = 0;
+    if (ReadConsoleOutputCharacterW(console.output, &c, 1, start, &count) != 0 && count == 1) {
+        WriteConsoleOutputCharacterW(console.output, &c, 1, start, &count);
+    }
+}
+
+// wine's console takes a wide character (Hangul, the ideographic space) for one column while the
+// terminal it draws into shows two. It moves the terminal's cursor by the difference between its
+// own columns, except to column 0 of a row, which it reaches by a carriage return or an absolute
+// move. So after a wide character the terminal's cursor stands right of where wine counts it, and
+// a run placed by column from there lands that much too far right. Hence:
+// - a run that goes on where the last one ended is written where the console's cursor is, with
+//   no move at all;
+// - a run placed by column, when a wide character was written since the cursor was last placed,
+//   first has the first cell of its row written again as it is (no wide character stands in
+//   column 0 on the game's screens): wine then brings the terminal's cursor to column 1 exactly,
+//   and its move of x - 1 columns from there ends at column x.
+// A console that counts columns as the game does (the Windows console) shows the same either way.
 void surfacePut(int x, int y, const char* text, std::size_t size) {
     if (!console.open) {
         return;
     }
     if (x != console.nextX || y != console.nextY) {
+        if (console.wideSincePlaced && x > 0) {
+            rewriteRowStart(y);
+        }
         SetConsoleCursorPosition(console.output,
                                  COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)});
+        console.wideSincePlaced = false;
     }
     writeRun(text, size);
     int columns = 0;
     while (size > 0) {
         char32_t c = 0;
         const int used = decodeUtf8(text, size, &c);
-        columns += displayWidth(c);
+        const int width = displayWidth(c);
+        columns += width;
+        console.wideSincePlaced = console.wideSincePlaced || width > 1;
         text += used;
         size -= static_cast<std::size_t>(used);
     }

@@ -9,7 +9,6 @@ namespace {
 
 constexpr int PromptX = 19, PromptY = 25;
 constexpr const char* Prompt = "게임 끝! 이름 입력: ";
-constexpr int NameFieldColumns = NameCharacters * 2;
 
 int lastCharacterStart(const char* name, int length) {
     int start = length - 1;
@@ -19,9 +18,10 @@ int lastCharacterStart(const char* name, int length) {
     return start;
 }
 
+// The name, then blanks to the end of its field.
 void drawNameField(const char* name, int x, int y) {
     moveCursor(x, y);
-    print("%s%*s", name, NameFieldColumns - textWidth(name), "");
+    print("%s%*s", name, NameColumns - textWidth(name), "");
 }
 
 } // namespace
@@ -35,7 +35,8 @@ bool askName(char (&name)[NameBytes]) {
 bool readName(char (&name)[NameBytes], int x, int y) {
     std::memset(name, 0, sizeof name);
     int length = 0;
-    int count = 0;
+    // Set once the name has ended: after its word, or at a character that did not fit, where it
+    // is cut. A backspace takes it up again.
     bool wordEnded = false;
     for (;;) {
         drawNameField(name, x, y);
@@ -46,24 +47,26 @@ bool readName(char (&name)[NameBytes], int x, int y) {
         if (key == KeyExtended || key == KeyFunction) {
             getKey(); // the second code of a function key is no text
         } else if (key == KeyEnter) {
-            if (count > 0) {
+            if (length > 0) {
                 return true;
             }
         } else if (key == KeySpace) {
-            wordEnded = count > 0; // only the first word is kept
+            wordEnded = length > 0; // only the first word is kept
         } else if (key == KeyBackspace || key == KeyDelete) {
             if (length > 0) {
                 length = lastCharacterStart(name, length);
                 std::memset(name + length, 0, sizeof name - static_cast<std::size_t>(length));
-                --count;
                 wordEnded = false;
             }
-        } else if (!wordEnded && count < NameCharacters) {
+        } else if (!wordEnded) {
             const char32_t c =
                 key >= KeyText ? static_cast<char32_t>(key - KeyText) : static_cast<char32_t>(key);
             if ((key < 0x80 || key >= KeyText) && isNameCharacter(c)) {
-                length += encodeUtf8(c, name + length);
-                ++count;
+                if (textWidth(name) + displayWidth(c) <= NameColumns) {
+                    length += encodeUtf8(c, name + length);
+                } else {
+                    wordEnded = true;
+                }
             }
         }
     }

@@ -6,6 +6,7 @@
 // Shows the prompt on row 25 and reads the name. False if the input ended first.
 bool askName(char (&name)[NameBytes]);
 
-// Reads the name at (x, y): one word of at most NameCharacters printable characters, echoed as
-// typed. False if the input ended first.
+// Reads the name at (x, y): one word of printable characters, echoed as typed, in at most
+// NameColumns columns; a name typed longer is cut at the last whole character that fits. False if
+// the input ended first.
 bool readName(char (&name)[NameBytes], int x, int y);

@@ -11,32 +11,61 @@ namespace {
 
 // A number or a name longer than this is cut while it is read.
 constexpr std::size_t WordBytes = 64;
+// The words of an entry's line: place, name, score.
+constexpr int LineWords = 3;
 
 // ---- reading ------------------------------------------------------------------------------------
 
+// Blanks separate the words of a line; a CR before the line break is one of them.
 bool isBlank(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Reads the next whitespace-separated word, keeping at most `size` - 1 bytes of it and skipping
-// the rest. False at the end of the file.
-bool readWord(std::FILE* file, char* out, std::size_t size) {
+// The first three words of one line, each cut to WordBytes - 1 bytes, and how many words the line
+// has (counted up to one past three, which is all that matters).
+struct Line {
+    char words[LineWords][WordBytes];
+    bool cut[LineWords];
+    int count;
+};
+
+// Reads one line, up to its line break or the end of the file. False if the file had ended.
+bool readLine(std::FILE* file, Line& line) {
     int c = std::getc(file);
-    while (c != EOF && isBlank(c)) {
-        c = std::getc(file);
-    }
     if (c == EOF) {
         return false;
     }
+    line.count = 0;
     std::size_t length = 0;
-    while (c != EOF && !isBlank(c)) {
-        if (length + 1 < size) {
-            // A zero byte would end the word early, and a name cut to nothing would not read back.
-            out[length++] = c == '\0' ? '?' : static_cast<char>(c);
+    bool inWord = false;
+    for (; c != EOF && c != '\n'; c = std::getc(file)) {
+        if (isBlank(c)) {
+            inWord = false;
+            continue;
         }
-        c = std::getc(file);
+        if (!inWord) {
+            inWord = true;
+            if (line.count <= LineWords) {
+                ++line.count;
+            }
+            length = 0;
+            if (line.count <= LineWords) {
+                line.words[line.count - 1][0] = '\0';
+                line.cut[line.count - 1] = false;
+            }
+        }
+        if (line.count > LineWords) {
+            continue;
+        }
+        char* word = line.words[line.count - 1];
+        if (length + 1 < WordBytes) {
+            // A zero byte would end the word early, and a name cut to nothing would not read back.
+            word[length++] = c == '\0' ? '?' : static_cast<char>(c);
+            word[length] = '\0';
+        } else {
+            line.cut[line.count - 1] = true;
+        }
     }
-    out[length] = '\0';
     return true;
 }
 
@@ -67,48 +96,56 @@ bool parseNumber(const char* word, int* value) {
     return true;
 }
 
-// Copies at most NameCharacters characters of `word`, with '?' for anything that must not reach
-// the screen: control characters, escape sequences, malformed UTF-8.
+// Copies `word` up to the last whole character within NameColumns, with '?' for anything that
+// must not reach the screen: control characters, escape sequences, malformed UTF-8.
 void copyName(const char* word, char (&name)[NameBytes]) {
     std::size_t size = std::strlen(word);
     int length = 0;
-    for (int count = 0; size > 0 && count < NameCharacters; ++count) {
+    int columns = 0;
+    while (size > 0) {
         char32_t c = 0;
         const int used = decodeUtf8(word, size, &c);
-        if (isNameCharacter(c)) {
-            length += encodeUtf8(c, name + length);
-        } else {
-            name[length++] = '?';
+        if (!isNameCharacter(c)) {
+            c = U'?';
         }
+        columns += displayWidth(c);
+        if (columns > NameColumns) {
+            break;
+        }
+        length += encodeUtf8(c, name + length);
         word += used;
         size -= static_cast<std::size_t>(used);
     }
     name[length] = '\0';
 }
 
+// The entry a line holds, if it is one: three words, the first and the last whole ints.
+bool readEntry(const Line& line, RankEntry& entry) {
+    if (line.count != LineWords || line.cut[0] || line.cut[2] ||
+        !parseNumber(line.words[0], &entry.rank) || !parseNumber(line.words[2], &entry.score)) {
+        return false;
+    }
+    copyName(line.words[1], entry.name);
+    return true;
+}
+
 } // namespace
 
 void readRanking(std::FILE* file, RankTable& r) {
     r = RankTable{};
-    char word[WordBytes];
-    for (int slot = 0; slot < RankCount; ++slot) {
+    Line line{};
+    int slot = 0;
+    while (slot < RankCount && readLine(file, line)) {
         RankEntry entry{};
-        if (!readWord(file, word, sizeof word) || !parseNumber(word, &entry.rank)) {
-            return;
-        }
-        if (!readWord(file, word, sizeof word)) {
-            return;
-        }
-        copyName(word, entry.name);
-        if (!readWord(file, word, sizeof word) || !parseNumber(word, &entry.score)) {
-            return;
+        if (!readEntry(line, entry)) {
+            continue;
         }
         // Places outside 1..10 cannot be shown in their field, and 0 would end the table: such
         // an entry takes its position instead.
         if (entry.rank < 1 || entry.rank > RankCount) {
             entry.rank = slot + 1;
         }
-        r[slot] = entry;
+        r[slot++] = entry;
     }
 }
 

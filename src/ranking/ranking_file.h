@@ -7,9 +7,11 @@
 #include <cstdio>
 
 constexpr int RankCount = 10;
-constexpr int NameCharacters = 9;
-// Nine characters of up to four UTF-8 bytes each, and the terminating zero.
-constexpr int NameBytes = NameCharacters * 4 + 1;
+// A name takes at most nine screen columns, a wide character (Hangul) counting two, so that the
+// ranking screen's ten-column field always holds it.
+constexpr int NameColumns = 9;
+// Nine one-column characters of up to four UTF-8 bytes each, and the terminating zero.
+constexpr int NameBytes = NameColumns * 4 + 1;
 
 // One place of the ranking; rank 0 marks a slot with no entry. Real entries always come first.
 struct RankEntry {
@@ -21,9 +23,11 @@ struct RankEntry {
 using RankTable = std::array<RankEntry, RankCount>;
 
 // ---- the file format ----------------------------------------------------------------------------
-// One "place<TAB>name<TAB>score" line an entry. Reading takes whitespace-separated triples, at
-// most ten, and stops at the first triple that cannot be completed, which is dropped. Names are
-// cut to NameCharacters and anything unprintable in them becomes '?'.
+// One "place<TAB>name<TAB>score" line an entry. Reading goes line by line and stops after ten
+// entries: a line of three blank-separated words, an int, a name and an int, is an entry; any
+// other line (empty, a word more or fewer, a number that is no int) is skipped, and reading goes
+// on with the next. A name is cut at the last whole character within NameColumns, and anything
+// unprintable in it becomes '?'.
 void readRanking(std::FILE* file, RankTable& r);
 // Writes the real entries, places renumbered 1, 2, ...; returns the bytes used, or 0 if `size`
 // is too small.

@@ -11,8 +11,9 @@ bool showRanking(const RankTable& r) {
             if (entry.rank == 0) {
                 break;
             }
-            // Right-aligned by screen columns, so that wide names line up with narrow ones.
-            const int padding = 10 - textWidth(entry.name);
+            // Right-aligned by screen columns in a field one wider than the widest name, so that
+            // wide names line up with narrow ones.
+            const int padding = NameColumns + 1 - textWidth(entry.name);
             print("\t\t\t\t\t\t%2d  %*s%s   %3d\n\n", entry.rank, padding > 0 ? padding : 0, "",
                   entry.name, entry.score);
         }

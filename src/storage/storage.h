@@ -15,6 +15,10 @@ struct StorageError {
     char reason[ReasonBytes];
 };
 
+// A ranking file that is a symbolic link stands for the file it leads to: that file is read,
+// created when missing (in a folder that must exist), and replaced, and the link stays. The lock
+// stays beside the link.
+//
 // Opens the ranking file for reading, creating its folders and an empty file when they are
 // missing. Returns nullptr and fills `error` when it cannot.
 std::FILE* openRankingFile(StorageError& error);
@@ -27,6 +31,7 @@ constexpr RankingLock NoLock = -1;
 RankingLock lockRanking(StorageError& error);
 void unlockRanking(RankingLock lock);
 
-// Replaces the ranking file with `size` bytes of `data`: written beside it, flushed to disk, then
-// renamed over it, so that the file holds either the old ranking or the new one, never neither.
+// Replaces the ranking file with `size` bytes of `data`: written beside it (beside the file a link
+// leads to), flushed to disk, then renamed over it, so that the file holds either the old ranking
+// or the new one, never neither.
 bool replaceRankingFile(const char* data, std::size_t size, StorageError& error);

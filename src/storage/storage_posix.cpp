@@ -18,8 +18,12 @@ namespace {
 constexpr const char* FolderName = "JorvoDice";
 constexpr const char* FileName = "Ranking.txt";
 constexpr const char* LockName = "Ranking.lock";
-// A save writes "Ranking.txt.tmp-" and six random characters; nothing else has that name.
+// A save writes the file it replaces with ".tmp-" and six random characters added to its name;
+// nothing else has such a name.
 constexpr const char* TemporarySuffix = ".tmp-";
+// Symbolic links followed at most from the ranking file to the file it stands for, as the system
+// follows them in a path.
+constexpr int MaxLinks = 40;
 
 void setReason(StorageError& error, int errnum) {
     std::snprintf(error.reason, sizeof error.reason, "%s", std::strerror(errnum));
@@ -152,19 +156,16 @@ void syncFolderOf(const char* path) {
     }
 }
 
-// Removes the temporary files of saves that were killed before their rename. Only a save holding
-// the lock writes one, so while the lock is held every one found is left over.
-void removeLeftoverTemporaries(const char* lockPath) {
-    char folder[PathBytes];
-    if (!folderOf(lockPath, folder)) {
-        return;
-    }
+// Removes the temporary files that saves of the file `name` in `folder` left when they were
+// killed before their rename. Only a save holding the lock writes one, so while the lock is held
+// every one found is left over.
+void removeLeftoverTemporaries(const char* folder, const char* name) {
     DIR* entries = opendir(folder);
     if (entries == nullptr) {
         return;
     }
-    char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "%s%s", FileName, TemporarySuffix);
+    char prefix[PathBytes + 16];
+    std::snprintf(prefix, sizeof prefix, "%s%s", name, TemporarySuffix);
     const std::size_t prefixLength = std::strlen(prefix);
     while (const dirent* entry = readdir(entries)) {
         if (std::strncmp(entry->d_name, prefix, prefixLength) == 0 &&
@@ -175,11 +176,55 @@ void removeLeftoverTemporaries(const char* lockPath) {
     closedir(entries);
 }
 
+// The file that `path` stands for, into `target`: the link's target as long as it is a symbolic
+// link, a relative target taken from the folder of the link that holds it. The walk ends at a path
+// that is no link, whether a file is there or not: a link to a missing file stands for that file,
+// which the game then creates. Fails with errno set, and `error` naming the path reached, on a
+// loop of links or a target too long.
+bool followLinks(const char* path, char (&target)[PathBytes], StorageError& error) {
+    std::snprintf(target, sizeof target, "%s", path);
+    for (int links = 0; links <= MaxLinks; ++links) {
+        char link[PathBytes];
+        const ssize_t length = readlink(target, link, sizeof link);
+        if (length < 0) {
+            // EINVAL: no link. Anything else (a missing folder) the open or the save meets again
+            // and reports with this path.
+            std::snprintf(error.path, sizeof error.path, "%s", target);
+            return true;
+        }
+        if (static_cast<std::size_t>(length) >= sizeof link) {
+            return fail(error, ENAMETOOLONG);
+        }
+        link[length] = '\0';
+        char next[PathBytes];
+        int written = 0;
+        char folder[PathBytes];
+        if (link[0] == '/' || !folderOf(target, folder)) {
+            written = std::snprintf(next, sizeof next, "%s", link);
+        } else {
+            written = std::snprintf(next, sizeof next, "%s/%s", folder, link);
+        }
+        if (written < 0 || static_cast<std::size_t>(written) >= sizeof next) {
+            return fail(error, ENAMETOOLONG);
+        }
+        std::snprintf(target, sizeof target, "%s", next);
+    }
+    std::snprintf(error.path, sizeof error.path, "%s", target);
+    return fail(error, ELOOP);
+}
+
+// The ranking file's path into `path`, and followed through symbolic links into `target`, the
+// file that the game reads and replaces; `error` names that file from here on.
+bool prepareRankingFile(char (&path)[PathBytes], char (&target)[PathBytes], StorageError& error) {
+    return prepare(FileName, path, sizeof path, error) && followLinks(path, target, error);
+}
+
 } // namespace
 
 std::FILE* openRankingFile(StorageError& error) {
+    char link[PathBytes];
     char path[PathBytes];
-    if (!prepare(FileName, path, sizeof path, error)) {
+    if (!prepareRankingFile(link, path, error)) {
         return nullptr;
     }
     // Read and append: creates the file when it is missing, and fails where it could not be saved.
@@ -221,7 +266,10 @@ RankingLock lockRanking(StorageError& error) {
             return NoLock;
         }
     }
-    removeLeftoverTemporaries(path);
+    char folder[PathBytes];
+    if (folderOf(path, folder)) {
+        removeLeftoverTemporaries(folder, FileName);
+    }
     return fd;
 }
 
@@ -231,10 +279,18 @@ void unlockRanking(RankingLock lock) {
     }
 }
 
+// A ranking file that is a symbolic link keeps it: the file it stands for is replaced, by a
+// temporary file beside that one, so that the rename stays on its file system.
 bool replaceRankingFile(const char* data, std::size_t size, StorageError& error) {
+    char link[PathBytes];
     char path[PathBytes];
-    if (!prepare(FileName, path, sizeof path, error)) {
+    if (!prepareRankingFile(link, path, error)) {
         return false;
+    }
+    // Taking the lock cleaned the ranking's own folder; a linked file's folder is cleaned here.
+    char folder[PathBytes];
+    if (std::strcmp(link, path) != 0 && folderOf(path, folder)) {
+        removeLeftoverTemporaries(folder, path + std::strlen(folder) + 1);
     }
     // A file the user made read-only stays as it is, although the folder would allow replacing it.
     if (access(path, W_OK) != 0 && errno != ENOENT) {

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <fcntl.h>
 #include <io.h>
 
@@ -200,8 +201,7 @@ bool writeAll(HANDLE file, const char* data, std::size_t size) {
 
 // A file the user made read-only stays as it is. Its attribute is looked at rather than left to
 // the open, which an administrator's rights, or wine run as root, would let through.
-bool isReadOnly(const WidePath& path, StorageError& error) {
-    const DWORD attributes = GetFileAttributesW(path.text);
+bool isReadOnly(DWORD attributes, StorageError& error) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         setReason(error, ERROR_ACCESS_DENIED);
         return true;
@@ -209,33 +209,108 @@ bool isReadOnly(const WidePath& path, StorageError& error) {
     return false;
 }
 
-// Removes the temporary files of saves that were killed before their rename. Only a save holding
-// the lock writes one, so while the lock is held every one found is left over.
-void removeLeftoverTemporaries(const WidePath& lockPath) {
-    WidePath pattern = lockPath;
-    while (pattern.length > 0 && !isSeparator(pattern.text[pattern.length - 1])) {
-        --pattern.length;
+// The length of `path` without its last name: up to and with its last separator.
+std::size_t folderLength(const WidePath& path) {
+    std::size_t length = path.length;
+    while (length > 0 && !isSeparator(path.text[length - 1])) {
+        --length;
     }
-    const std::size_t folderLength = pattern.length;
-    pattern.text[folderLength] = L'\0';
-    if (!append(pattern, FileName) || !append(pattern, L".tmp-*")) {
+    return length;
+}
+
+// Whether `suffix`, what follows a file's name, is what a save adds to it for its temporary file:
+// ".tmp-", the process number, "-" and the attempt number.
+bool isTemporarySuffix(const wchar_t* suffix) {
+    if (std::wcsncmp(suffix, L".tmp-", 5) != 0) {
+        return false;
+    }
+    const wchar_t* p = suffix + 5;
+    for (int part = 0; part < 2; ++part) {
+        const wchar_t* digits = p;
+        while (*p >= L'0' && *p <= L'9') {
+            ++p;
+        }
+        if (p == digits || *p != (part == 0 ? L'-' : L'\0')) {
+            return false;
+        }
+        ++p;
+    }
+    return true;
+}
+
+// Removes the temporary files that saves of `file` left when they were killed before their
+// rename. Only a save holding the lock writes one, so while the lock is held every one found is
+// left over.
+void removeLeftoverTemporaries(const WidePath& file) {
+    WidePath pattern = file;
+    if (!append(pattern, L".tmp-*")) {
         return;
     }
+    const std::size_t nameLength = file.length - folderLength(file);
     WIN32_FIND_DATAW found{};
     const HANDLE search = FindFirstFileW(pattern.text, &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
-        WidePath leftover = pattern;
-        leftover.length = folderLength;
-        leftover.text[folderLength] = L'\0';
+        WidePath leftover = file;
+        leftover.length = folderLength(file);
+        leftover.text[leftover.length] = L'\0';
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            append(leftover, found.cFileName)) {
+            std::wcslen(found.cFileName) > nameLength &&
+            isTemporarySuffix(found.cFileName + nameLength) && append(leftover, found.cFileName)) {
             DeleteFileW(leftover.text);
         }
     } while (FindNextFileW(search, &found) != 0);
     FindClose(search);
+}
+
+// The path of `path` as the system names it: without the "\\?\" in front of a final path, and
+// "\\server\share" for its "\\?\UNC\server\share".
+const wchar_t* withoutLongPrefix(const wchar_t* path, wchar_t (&out)[WidePathChars]) {
+    if (std::wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0) {
+        std::swprintf(out, WidePathChars, L"\\\\%ls", path + 8);
+        return out;
+    }
+    return std::wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
+}
+
+// Whether two paths name the same file the same way, but for the case of letters and the kind of
+// separator.
+bool samePath(const wchar_t* a, const wchar_t* b) {
+    for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
+        const bool separators = isSeparator(*a) && isSeparator(*b);
+        if (!separators && std::towlower(*a) != std::towlower(*b)) {
+            return false;
+        }
+    }
+    return *a == *b;
+}
+
+// The file that `path` stands for, into `path`: when it is a symbolic link, the file it leads to,
+// as the system names the file it opens through it; true then, and `error` names that file from
+// here on. A path that cannot be opened (no file yet, or a link to a file not made yet) stays as
+// it is.
+bool followLinks(WidePath& path, StorageError& error) {
+    const HANDLE file = CreateFileW(path.text, FILE_READ_ATTRIBUTES, ShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    wchar_t finalPath[WidePathChars];
+    const DWORD length = GetFinalPathNameByHandleW(file, finalPath, WidePathChars,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(file);
+    wchar_t shown[WidePathChars];
+    if (length == 0 || length >= WidePathChars ||
+        samePath(withoutLongPrefix(finalPath, shown), path.text)) {
+        return false;
+    }
+    path.length = 0;
+    path.text[0] = L'\0';
+    append(path, finalPath);
+    toUtf8(withoutLongPrefix(finalPath, shown), error.path, sizeof error.path);
+    return true;
 }
 
 } // namespace
@@ -245,11 +320,9 @@ std::FILE* openRankingFile(StorageError& error) {
     if (!prepare(FileName, path, error)) {
         return nullptr;
     }
-    if (isReadOnly(path, error)) {
-        return nullptr;
-    }
     // Read and append access: creates the file when it is missing, and fails where it could not
-    // be saved.
+    // be saved. Through a symbolic link it is the file the link leads to that is opened, or
+    // created.
     const HANDLE file = CreateFileW(path.text, GENERIC_READ | FILE_APPEND_DATA, ShareAll, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -259,6 +332,12 @@ std::FILE* openRankingFile(StorageError& error) {
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
         setReason(error, ERROR_BAD_FILE_TYPE);
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileInformationByHandle(file, &information) != 0 &&
+        isReadOnly(information.dwFileAttributes, error)) {
+        CloseHandle(file);
         return nullptr;
     }
     // Binary, as on POSIX: the reader takes CR as a blank, and text mode would end the file at
@@ -297,7 +376,12 @@ RankingLock lockRanking(StorageError& error) {
         CloseHandle(file);
         return NoLock;
     }
-    removeLeftoverTemporaries(path);
+    WidePath ranking = path;
+    ranking.length = folderLength(path);
+    ranking.text[ranking.length] = L'\0';
+    if (append(ranking, FileName)) {
+        removeLeftoverTemporaries(ranking);
+    }
     return reinterpret_cast<RankingLock>(file);
 }
 
@@ -311,16 +395,22 @@ void unlockRanking(RankingLock lock) {
     CloseHandle(file);
 }
 
+// A ranking file that is a symbolic link keeps it: the file it leads to is replaced, by a temporary
+// file beside that one, so that the move stays on its volume.
 bool replaceRankingFile(const char* data, std::size_t size, StorageError& error) {
     WidePath path{};
     if (!prepare(FileName, path, error)) {
         return false;
     }
-    if (isReadOnly(path, error)) {
+    // Taking the lock cleaned the ranking's own folder; a linked file's folder is cleaned here.
+    if (followLinks(path, error)) {
+        removeLeftoverTemporaries(path);
+    }
+    if (isReadOnly(GetFileAttributesW(path.text), error)) {
         return false;
     }
-    // The new content goes into a file of its own beside the ranking, named after this process:
-    // "Ranking.txt.tmp-" and the process and attempt numbers, a name nothing else has.
+    // The new content goes into a file of its own beside the file replaced, named after this
+    // process: its name, ".tmp-" and the process and attempt numbers, a name nothing else has.
     WidePath temporary = path;
     wchar_t suffix[32];
     HANDLE file = INVALID_HANDLE_VALUE;

@@ -39,14 +39,19 @@ class Ranking(unittest.TestCase):
         # Places as stored, not recounted; wide names aligned by their width on screen.
         three = ((1, "amy", 200), (2, "홍길동", 150), (7, "abcdefghi", 99))
         eleven = tuple((i, f"p{i}", 300 - 10 * i) for i in range(1, 12))
+        lines = lambda entries: "".join(f"{p}\t{n}\t{s}\n" for p, n, s in entries)
+        # Edited by hand: lines that hold no entry between those that do, and names too wide.
+        edited = ("1\tamy\t200\n2\tbo lee\t190\nmy best games\n3 가나다라x 150\n"
+                  "4\tcy\t99999999999\n\n7\t홍길동가나다\t99\n")
         cases = (
-            # stored entries, the entries listed
-            (three, three),
-            (eleven, eleven[:10]),  # a top ten: the eleventh line is not read
+            # what the file holds, the entries listed
+            ("three", lines(three), three),
+            ("eleven", lines(eleven), eleven[:10]),  # a top ten: the eleventh line is not read
+            ("edited", edited, ((1, "amy", 200), (3, "가나다라x", 150), (7, "홍길동가", 99))),
         )
-        for stored, listed in cases:
-            with self.subTest(stored=len(stored)), Terminal(110, 30) as term:
-                write_ranking(term, "".join(f"{p}\t{n}\t{s}\n" for p, n, s in stored))
+        for what, stored, listed in cases:
+            with self.subTest(what), Terminal(110, 30) as term:
+                write_ranking(term, stored)
                 term.start()
                 wait_title(term, "SINGLE")
                 want = [""] * term.height
@@ -74,8 +79,10 @@ class Ranking(unittest.TestCase):
             term.wait_text(19, 25, PROMPT)
             self.assertFalse(term.cursor_visible(), "the cursor shows at the name prompt")
 
-            # Another game saves its result while this one waits for the name; both must stay.
-            write_ranking(term, f"1\tann\t{total + 5}\n2\tben\t{total}\n3\tcid\t{total - 1}\n")
+            # Another game saves its result while this one waits for the name; both must stay,
+            # and so must the entry after a line edited by hand that holds none.
+            write_ranking(term, f"1\tann\t{total + 5}\n2\tben\t{total}\nben's best\n"
+                                f"3\tcid\t{total - 1}\n")
 
             # Empty and blank lines do not end the prompt; control keys type nothing, and
             # Ctrl+Space (a NUL byte) takes no key after it along; only the first word counts.
@@ -83,7 +90,7 @@ class Ranking(unittest.TestCase):
             term.type("홍")
             term.keys("C-Space")
             term.type("길동 extra")
-            term.wait_text(name_x, 25, "홍길동" + " " * 12)
+            term.wait_text(name_x, 25, "홍길동" + " " * 3)
             term.keys("Enter")
             term.wait_text(23, 27, "PRESS ENTER TO EXIT")
             term.keys("Space")

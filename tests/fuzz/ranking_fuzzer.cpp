@@ -1,7 +1,8 @@
 // Feeds arbitrary ranking files and results to the reader and the merge. After every input the
 // table must be well formed (real entries first, then empty slots; places 1..10; names
-// terminated within their field, printable and without blanks), the merge must put the result
-// where it belongs, and writing a table out and reading it back must give the same table.
+// terminated within their field, printable, without blanks and at most nine columns wide), each
+// line must be read as it would be alone, the merge must put the result where it belongs, and
+// writing a table out and reading it back must give the same table.
 #include "ranking/ranking_file.h"
 #include "text/text.h"
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fuzzer/FuzzedDataProvider.h>
+#include <string>
 
 namespace {
 
@@ -38,7 +40,7 @@ bool nameIsWellFormed(const RankEntry& entry) {
     }
     const char* p = entry.name;
     std::size_t left = size;
-    int characters = 0;
+    int columns = 0;
     while (left > 0) {
         char32_t c = 0;
         const int used = decodeUtf8(p, left, &c);
@@ -47,9 +49,9 @@ bool nameIsWellFormed(const RankEntry& entry) {
         }
         p += used;
         left -= static_cast<std::size_t>(used);
-        ++characters;
+        columns += displayWidth(c);
     }
-    return characters <= NameCharacters;
+    return columns <= NameColumns;
 }
 
 void checkWellFormed(const RankTable& r) {
@@ -79,6 +81,32 @@ RankTable readFrom(const char* data, std::size_t size) {
     return r;
 }
 
+// A line's entry does not depend on the lines around it: the table holds, in order, the first ten
+// entries that the lines give when each is read alone. A place outside 1..10 becomes the entry's
+// position, which alone is 1.
+void checkLineByLine(const std::string& content, const RankTable& whole) {
+    const int count = entryCount(whole);
+    int found = 0;
+    std::size_t start = 0;
+    while (start < content.size() && found < RankCount) {
+        std::size_t end = content.find('\n', start);
+        end = end == std::string::npos ? content.size() : end;
+        const RankTable alone = readFrom(content.data() + start, end - start);
+        check(entryCount(alone) <= 1, "a line read alone that gives more than one entry");
+        if (entryCount(alone) == 1) {
+            check(found < count, "a line whose entry is missing from the table");
+            const RankEntry& entry = whole[found];
+            check(entry.score == alone[0].score && std::strcmp(entry.name, alone[0].name) == 0,
+                  "a line read otherwise than alone");
+            check(entry.rank == alone[0].rank || (alone[0].rank == 1 && entry.rank == found + 1),
+                  "a line whose place is read otherwise than alone");
+            ++found;
+        }
+        start = end + 1;
+    }
+    check(found == count, "a table with an entry that no line gives");
+}
+
 // Written out and read back, a table gives the same entries, numbered by position.
 void checkRoundTrip(const RankTable& r) {
     char text[RankCount * (NameBytes + 32)];
@@ -94,25 +122,29 @@ void checkRoundTrip(const RankTable& r) {
     }
 }
 
-// A name as the prompt would accept it: up to NameCharacters printable characters, no blanks.
+// A name as the prompt would accept it: printable characters without blanks, in at most
+// NameColumns columns.
 void nameFrom(FuzzedDataProvider& input, char (&name)[NameBytes]) {
     std::memset(name, 0, sizeof name);
     const std::string raw = input.ConsumeRandomLengthString(64);
     const char* p = raw.data();
     std::size_t left = raw.size();
     int length = 0;
-    int count = 0;
-    while (left > 0 && count < NameCharacters) {
+    int columns = 0;
+    while (left > 0) {
         char32_t c = 0;
         const int used = decodeUtf8(p, left, &c);
         if (isNameCharacter(c)) {
+            columns += displayWidth(c);
+            if (columns > NameColumns) {
+                break;
+            }
             length += encodeUtf8(c, name + length);
-            ++count;
         }
         p += used;
         left -= static_cast<std::size_t>(used);
     }
-    if (count == 0) {
+    if (length == 0) {
         name[0] = 'x';
     }
 }
@@ -157,6 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const RankTable r = readFrom(content.data(), content.size());
     checkWellFormed(r);
+    checkLineByLine(content, r);
     checkRoundTrip(r);
     checkMerge(r, name, score);
     return 0;

@@ -71,7 +71,7 @@ std::string tenEntries() {
 
 } // namespace
 
-TEST(ReadRanking, ReadsWhitespaceSeparatedTriples) {
+TEST(ReadRanking, ReadsOneEntryALineAndSkipsTheLinesThatHoldNone) {
     const std::string longName(1 << 20, 'n');
     struct Case {
         const char* what;
@@ -82,21 +82,39 @@ TEST(ReadRanking, ReadsWhitespaceSeparatedTriples) {
         {"three",
          "1\tAnn\t210\n2\tBo\t180\n3\tCy\t99\n",
          {{1, "Ann", 210}, {2, "Bo", 180}, {3, "Cy", 99}}},
-        {"crlf and extra whitespace",
-         "  1 \t Ann\r\n  210\r\n\r\n2\tBo\t180\r\n",
-         {{1, "Ann", 210}, {2, "Bo", 180}}},
-        {"a word for a number", "1\tAnn\t210\nx\tBo\t180\n3\tCy\t99\n", {{1, "Ann", 210}}},
-        {"a score that is a word", "1\tAnn\tlots\n2\tBo\t180\n", {}},
+        {"crlf, blanks for tabs and blank lines",
+         "  1 \t Ann  210\r\n\r\n\n2\tBo\t180\r\n \t\n3 Cy 99",
+         {{1, "Ann", 210}, {2, "Bo", 180}, {3, "Cy", 99}}},
+        {"a word for a place",
+         "1\tAnn\t210\nx\tBo\t180\n3\tCy\t99\n",
+         {{1, "Ann", 210}, {3, "Cy", 99}}},
+        {"a word for a score", "1\tAnn\tlots\n2\tBo\t180\n", {{2, "Bo", 180}}},
+        {"a name with a blank",
+         "1\tAnn\t210\n2\tBo Lee\t180\n3\tCy\t99\n",
+         {{1, "Ann", 210}, {3, "Cy", 99}}},
+        {"a fourth word", "1\tAnn\t210\t2024\n2\tBo\t180\n", {{2, "Bo", 180}}},
+        {"an entry spread over two lines", "1\tAnn\n210\n2\tBo\t180\n", {{2, "Bo", 180}}},
+        {"numbers beyond int",
+         "1\tAnn\t2147483648\n2\tBo\t-2147483649\n99999999999\tCy\t5\n4\tDi\t2147483647\n",
+         {{4, "Di", 2147483647}}},
+        {"a number cut while read is no number",
+         "1\tAnn\t" + std::string(100, '0') + "7\n2\tBo\t180\n",
+         {{2, "Bo", 180}}},
         {"truncated last line", "1\tAnn\t210\n2\tBo\n", {{1, "Ann", 210}}},
         {"a lone place", "1\tAnn\t210\n2", {{1, "Ann", 210}}},
         {"an overlong name is cut", "1\tAbcdefghijklmnop\t50\n", {{1, "Abcdefghi", 50}}},
+        {"a wide name is cut at nine columns",
+         "1\t가나다라마바사아자\t50\n2\tabcdefgh가\t40\n3\tabcdefg가x\t30\n",
+         {{1, "가나다라", 50}, {2, "abcdefgh", 40}, {3, "abcdefg가", 30}}},
         {"a 1 MB name",
          "1\t" + longName + "\t70\n2\tBo\t60\n",
          {{1, "nnnnnnnnn", 70}, {2, "Bo", 60}}},
+        {"a 1 MB line of words",
+         "1\t" + std::string(1 << 20, ' ') + "a b\t70\n2\tBo\t60\n",
+         {{2, "Bo", 60}}},
         {"control bytes become ?", "1\tA\x1b[2Jb\x07\t40\n", {{1, "A?[2Jb?", 40}}},
-        {"a number beyond int", "1\tAnn\t99999999999\n", {}},
         {"places as stored", "3\tAnn\t10\n3\tBo\t9\n", {{3, "Ann", 10}, {3, "Bo", 9}}},
-        {"a place of 0 takes its position", "0\tAnn\t10\n", {{1, "Ann", 10}}},
+        {"a place of 0 takes its position", "x\n0\tAnn\t10\n", {{1, "Ann", 10}}},
         {"UTF-8 names", "1\t김철수\t150\n", {{1, "김철수", 150}}},
     };
     for (const Case& c : cases) {
@@ -105,9 +123,11 @@ TEST(ReadRanking, ReadsWhitespaceSeparatedTriples) {
 }
 
 TEST(ReadRanking, ReadsAtMostTenEntries) {
-    const std::string eleven = tenEntries() + "11\textra\t1\n";
+    // Skipped lines take no place of the ten.
+    const std::string eleven = "bad line\n" + tenEntries() + "11\textra\t1\n";
     const std::vector<Entry> entries = entriesOf(parse(eleven));
     ASSERT_EQ(entries.size(), 10u);
+    EXPECT_EQ(entries[0], (Entry{1, "p0", 200}));
     EXPECT_EQ(entries[9], (Entry{10, "p9", 70}));
 }
 
@@ -197,6 +217,17 @@ TEST_F(RankingFile, SaveAsksTheNameAndWritesTheMergedTable) {
     EXPECT_EQ(memory::keysLeft(), 0u);
 }
 
+TEST_F(RankingFile, SavingAHandEditedFileKeepsEveryEntryThatCouldBeRead) {
+    // Lines that hold no entry, in the middle: a name with a blank, a note, a score beyond int.
+    writeFile(rankingFilePath(), "1\tAnn\t210\n2\tBo Lee\t190\n3\tCy\t180\nmy best games\n"
+                                 "4\tDi\t99999999999\n5\tEd\t170\n6\t가나다라마바\t160\n");
+    ASSERT_TRUE(loadRanking(r, error));
+    pushScript("Zed E");
+    ASSERT_EQ(saveRanking(r, 185, error), SaveResult::Saved) << error.reason;
+    EXPECT_EQ(readFile(rankingFilePath()),
+              "1\tAnn\t210\n2\tZed\t185\n3\tCy\t180\n4\tEd\t170\n5\t가나다라\t160\n");
+}
+
 TEST_F(RankingFile, SaveKeepsAResultThatAnotherGameSavedMeanwhile) {
     ASSERT_TRUE(loadRanking(r, error));
     writeFile(rankingFilePath(), "1\tOther\t150\n");
@@ -275,7 +306,7 @@ TEST_F(RankingFile, AZeroByteInAStoredNameKeepsTheEntries) {
     EXPECT_EQ(r[2].rank, 0);
 }
 
-TEST(NamePrompt, KeepsOneWordOfNinePrintableCharacters) {
+TEST(NamePrompt, KeepsOneWordOfPrintableCharactersInNineColumns) {
     struct Case {
         const char* what;
         std::vector<int> keys;
@@ -301,6 +332,17 @@ TEST(NamePrompt, KeepsOneWordOfNinePrintableCharacters) {
          {KeyText + 0xAE40, ' ', KeyBackspace, 'c', KeyEnter},
          "c"},
         {"C1 controls are dropped", {KeyText + 0x9B, 'q', KeyEnter}, "q"},
+        {"nine columns, a Hangul syllable counting two",
+         {KeyText + 0xAC00, KeyText + 0xB098, KeyText + 0xB2E4, KeyText + 0xB77C, KeyText + 0xB9C8,
+          KeyEnter},
+         "가나다라"},
+        {"a character that does not fit cuts the name there",
+         {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', KeyText + 0xAC00, 'i', KeyEnter},
+         "abcdefgh"},
+        {"a backspace after the cut takes the name up again",
+         {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', KeyText + 0xAC00, KeyBackspace, KeyText + 0xAC00,
+          KeyEnter},
+         "abcdefg가"},
     };
     for (const Case& c : cases) {
         memory::reset();
@@ -319,8 +361,8 @@ TEST(NamePrompt, KeepsOneWordOfNinePrintableCharacters) {
 }
 
 TEST(RankingScreen, ListsTheEntriesUpToTheFirstEmptySlot) {
-    RankTable r = tableOf({{1, "Ann", 210}, {2, "김철수", 180}, {5, "Cy", 7}});
-    r[4] = r[0]; // after an empty slot: never listed
+    RankTable r = tableOf({{1, "Ann", 210}, {2, "김철수", 180}, {5, "Cy", 7}, {6, "가나다라x", 5}});
+    r[5] = r[0]; // after an empty slot: never listed
     memory::reset();
     memory::pushKeys({'x', KeyExtended, KeyDown, KeyEnter});
     EXPECT_TRUE(showRanking(r));
@@ -333,6 +375,7 @@ TEST(RankingScreen, ListsTheEntriesUpToTheFirstEmptySlot) {
     expected.put(48, 3, " 1         Ann   210");
     expected.put(48, 5, " 2      김철수   180");
     expected.put(48, 7, " 5          Cy     7");
+    expected.put(48, 9, " 6   가나다라x     5"); // the widest name, its score in line
     expected.put(48, 25, "PRESS ENTER TO RETURN");
     expectScreen(expected);
 }

@@ -9,6 +9,7 @@
 #include "ranking/ranking_store.h"
 #include "support.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -138,6 +139,16 @@ std::string leftoverFiles(const std::string& folder) {
             names += name + " ";
         }
     }
+    return names;
+}
+
+// Everything under `folder`, as paths relative to it, sorted.
+std::vector<std::string> entriesUnder(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        names.push_back(entry.path().lexically_relative(folder).string());
+    }
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -368,47 +379,168 @@ Killed saveKilledAtStop(long stopAt) {
 }
 
 TEST_F(FileFaults, ASaveKilledAtAnyStepLeavesTheOldRankingOrTheNewOne) {
-    writeFile(path, OldRanking);
-    const Killed whole = saveKilledAtStop(-1);
-    if (whole == Killed::NoTracing) {
-        GTEST_SKIP() << "a process cannot be traced here";
-    }
-    ASSERT_EQ(whole, Killed::NotAtAll);
-    const std::string newRanking = readFile(path);
-    ASSERT_EQ(newRanking, "1\tAnn\t300\n2\tZed\t250\n3\tBob\t200\n4\tCy\t100\n");
+    // The ranking file itself, and a link to a file in another folder, which must stay a link.
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "a linked ranking file" : "the ranking file");
+        SetUp();
+        const std::string target = linked ? base + "/Sync/scores.txt" : path;
+        if (linked) {
+            fs::create_directories(base + "/Sync");
+            fs::create_directories(folder);
+            fs::create_symlink("../Sync/scores.txt", path);
+        }
+        writeFile(target, OldRanking);
+        const Killed whole = saveKilledAtStop(-1);
+        if (whole == Killed::NoTracing) {
+            GTEST_SKIP() << "a process cannot be traced here";
+        }
+        ASSERT_EQ(whole, Killed::NotAtAll);
+        const std::string newRanking = readFile(target);
+        ASSERT_EQ(newRanking, "1\tAnn\t300\n2\tZed\t250\n3\tBob\t200\n4\tCy\t100\n");
 
-    int keptOld = 0;
-    int gotNew = 0;
-    long stop = 0;
-    for (;; ++stop) {
-        ASSERT_LT(stop, 10000) << "the save never ended";
-        writeFile(path, OldRanking);
-        const bool finished = saveKilledAtStop(stop) == Killed::NotAtAll;
-        const std::string after = readFile(path);
-        if (after == OldRanking) {
-            ++keptOld;
-        } else if (after == newRanking) {
-            ++gotNew;
-        } else {
-            ADD_FAILURE() << "killed at system call stop " << stop << ", the file holds '" << after
-                          << "'";
+        int keptOld = 0;
+        int gotNew = 0;
+        long stop = 0;
+        for (;; ++stop) {
+            ASSERT_LT(stop, 10000) << "the save never ended";
+            writeFile(target, OldRanking);
+            const bool finished = saveKilledAtStop(stop) == Killed::NotAtAll;
+            const std::string after = readFile(target);
+            if (after == OldRanking) {
+                ++keptOld;
+            } else if (after == newRanking) {
+                ++gotNew;
+            } else {
+                ADD_FAILURE() << "killed at system call stop " << stop << ", the file holds '"
+                              << after << "'";
+            }
+            if (linked && !fs::is_symlink(path)) {
+                FAIL() << "killed at system call stop " << stop << ", the link was replaced";
+            }
+            // Whatever a killed save left behind, the next save reads the entries and replaces
+            // the file as usual.
+            if (finished) {
+                break;
+            }
         }
-        // Whatever a killed save left behind, the next save reads the entries and replaces the
-        // file as usual.
-        if (finished) {
-            break;
+        std::printf("%s: save killed at each of %ld system call stops: old ranking kept %d times, "
+                    "new one in place %d times\n",
+                    linked ? "linked" : "plain", stop, keptOld, gotNew);
+        EXPECT_GT(keptOld, 0);
+        EXPECT_GT(gotNew, 1) << "no kill landed after the rename";
+        // The temporary files of the killed saves are gone once a save has held the lock.
+        EXPECT_EQ(leftoverFiles(folder), "");
+        if (linked) {
+            EXPECT_EQ(entriesUnder(base + "/Sync"), std::vector<std::string>{"scores.txt"});
         }
+        writeFile(target, OldRanking);
+        ASSERT_EQ(saveKilledAtStop(-1), Killed::NotAtAll);
+        EXPECT_EQ(readFile(target), newRanking);
     }
-    std::printf("save killed at each of %ld system call stops: old ranking kept %d times, new one "
-                "in place %d times\n",
-                stop, keptOld, gotNew);
-    EXPECT_GT(keptOld, 0);
-    EXPECT_GT(gotNew, 1) << "no kill landed after the rename";
-    // The temporary files of the killed saves are gone once a save has held the lock.
-    EXPECT_EQ(leftoverFiles(folder), "");
-    writeFile(path, OldRanking);
-    ASSERT_EQ(saveKilledAtStop(-1), Killed::NotAtAll);
-    EXPECT_EQ(readFile(path), newRanking);
+}
+
+// ---- a ranking file that is a symbolic link --------------------------------------------------
+
+// A player may keep the ranking in a folder of their own, such as one that is synced, with a link
+// in its place: saves replace the file that the link stands for, and the link stays.
+TEST_F(FileFaults, ALinkedRankingKeepsItsLinkAndTheFileItStandsForIsReplaced) {
+    struct Case {
+        const char* what;
+        // Makes the link (or links) at the ranking's path; returns the file it stands for.
+        std::function<std::string(FileFaults&)> make;
+        bool fileExists;
+        std::vector<std::string> synced; // what the other folder holds afterwards
+    };
+    const Case cases[] = {
+        {"an absolute link to another folder",
+         [](FileFaults& t) {
+             fs::create_symlink(t.base + "/Sync/scores.txt", t.path);
+             return t.base + "/Sync/scores.txt";
+         },
+         true,
+         {"notes.txt", "scores.txt"}},
+        {"a link relative to its folder",
+         [](FileFaults& t) {
+             fs::create_symlink("../Sync/scores.txt", t.path);
+             return t.base + "/Sync/scores.txt";
+         },
+         true,
+         {"notes.txt", "scores.txt"}},
+        {"a link to a link, each relative to its own folder",
+         [](FileFaults& t) {
+             fs::create_symlink("../Sync/hop", t.path);
+             fs::create_directories(t.base + "/Sync/deeper");
+             fs::create_symlink("deeper/scores.txt", t.base + "/Sync/hop");
+             return t.base + "/Sync/deeper/scores.txt";
+         },
+         true,
+         {"deeper", "deeper/scores.txt", "hop", "notes.txt"}},
+        {"a link to a file not made yet, in a folder that exists",
+         [](FileFaults& t) {
+             fs::create_symlink("../Sync/scores.txt", t.path);
+             return t.base + "/Sync/scores.txt";
+         },
+         false,
+         {"notes.txt", "scores.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        fs::create_directories(folder);
+        fs::create_directories(base + "/Sync");
+        writeFile(base + "/Sync/notes.txt", "mine");
+        const std::string target = c.make(*this);
+        const fs::path linkText = fs::read_symlink(path);
+        if (c.fileExists) {
+            writeFile(target, OldRanking);
+            fs::permissions(target, fs::perms(0640));
+        }
+        memory::reset();
+        pushWholeSingleGame();
+        ASSERT_EQ(runProgram(Options{}, TestDiceSeed), 0);
+
+        ASSERT_TRUE(fs::is_symlink(path)) << "the link was replaced by a file";
+        EXPECT_EQ(fs::read_symlink(path), linkText);
+        const std::string saved = readFile(target);
+        EXPECT_NE(saved.find("\tZed\t"), std::string::npos) << saved;
+        if (c.fileExists) {
+            EXPECT_EQ(saved.find("1\tAnn\t300\n"), 0u) << saved;
+            EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+        }
+        EXPECT_EQ(readFile(base + "/Sync/notes.txt"), "mine");
+        EXPECT_EQ(leftoverFiles(folder), "");
+        EXPECT_EQ(entriesUnder(base + "/Sync"), c.synced) << "a temporary file was left";
+    }
+}
+
+// A link that cannot be followed to a file is reported with the file it stands for, at start-up,
+// and nothing is created in its place: a synced folder that is not mounted stays missing.
+TEST_F(FileFaults, ALinkThatLeadsToNoFileIsReportedWithTheFileItStandsFor) {
+    struct Case {
+        const char* what;
+        const char* link;
+        const char* reported; // in the ranking's folder
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a file in a missing folder", "../Unmounted/scores.txt", "../Unmounted/scores.txt",
+         "No such file or directory"},
+        {"a link to itself", "Ranking.txt", "Ranking.txt", "Too many levels of symbolic links"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        fs::create_directories(folder);
+        fs::create_symlink(c.link, path);
+        memory::reset();
+        pushScript("E");
+        const Outcome outcome = runCapturingStderr();
+        EXPECT_EQ(expectFailure(outcome, folder + "/" + c.reported, c.reason), "");
+        EXPECT_EQ(memory::row(18), "") << "the menu was shown";
+        EXPECT_TRUE(fs::is_symlink(path));
+        EXPECT_EQ(fs::read_symlink(path), fs::path(c.link));
+        EXPECT_FALSE(fs::exists(base + "/Unmounted"));
+    }
 }
 
 // ---- saves at the same moment, and a lock left by a killed game ---------------------------

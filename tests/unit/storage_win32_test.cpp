@@ -116,14 +116,54 @@ TEST_F(WindowsStorage, TakingTheLockRemovesWhatKilledSavesLeftBehind) {
     writeFile(ranking.string() + ".tmp-4242-0", "1\tHalf");
     writeFile(ranking.string() + ".tmp-17-3", "");
     writeFile(ranking.string() + ".backup", "kept");
+    writeFile(ranking.string() + ".tmp-mine", "kept");
     writeFile((ranking.parent_path() / "Notes.tmp").string(), "kept");
     const RankingLock lock = lockRanking(error);
     ASSERT_NE(lock, NoLock) << error.reason;
     unlockRanking(lock);
     EXPECT_EQ(namesIn(ranking.parent_path()),
               (std::vector<std::string>{"Notes.tmp", "Ranking.lock", "Ranking.txt",
-                                        "Ranking.txt.backup"}));
+                                        "Ranking.txt.backup", "Ranking.txt.tmp-mine"}));
     EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t50\n");
+}
+
+// A player may keep the ranking in a folder of their own, such as one that is synced, with a
+// symbolic link in its place. Making one takes the developer mode or the privilege for it, and
+// wine 8 reports success without making any: where none can be made the test says so and skips.
+TEST_F(WindowsStorage, ALinkedRankingKeepsItsLinkAndTheFileItLeadsToIsReplaced) {
+    const fs::path synced = fs::path(folder) / "Sync";
+    const fs::path target = synced / "scores.txt";
+    const fs::path link = rankingFilePath();
+    fs::create_directories(synced);
+    fs::create_directories(link.parent_path());
+    writeFile(target.string(), "1\tAnn\t300\n");
+    // The flag is refused by systems older than the developer mode; the plain call then.
+    bool made = CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                                    SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0 ||
+                CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) != 0;
+    const DWORD code = made ? ERROR_SUCCESS : GetLastError();
+    const DWORD attributes = GetFileAttributesW(link.c_str());
+    made = made && attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!made) {
+        GTEST_SKIP() << "no symbolic link can be made here: "
+                     << (code == ERROR_SUCCESS
+                             ? std::string("the call reported success but made none (wine)")
+                             : "error " + std::to_string(code) +
+                                   " (it takes the developer mode or the privilege)");
+    }
+    RankTable r{};
+    ASSERT_TRUE(loadRanking(r, error)) << error.reason;
+    EXPECT_EQ(r[0].score, 300);
+    memory::reset();
+    pushScript("Zed E");
+    ASSERT_EQ(saveRanking(r, 250, error), SaveResult::Saved) << error.reason;
+    EXPECT_EQ(readFile(target.string()), "1\tAnn\t300\n2\tZed\t250\n");
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
+    EXPECT_EQ(fs::read_symlink(link), target);
+    EXPECT_EQ(namesIn(synced), std::vector<std::string>{"scores.txt"});
+    EXPECT_EQ(namesIn(link.parent_path()),
+              (std::vector<std::string>{"Ranking.lock", "Ranking.txt"}));
 }
 
 } // namespace

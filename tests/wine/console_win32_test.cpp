@@ -145,6 +145,27 @@ TEST_F(Win32Console, TextLandsAtTheCursorWithTabsAndLineBreaksOfItsOwn) {
     EXPECT_EQ(cellsAt(0, 7, 2), L"X ") << "and what follows starts the next row";
 }
 
+// What a run placed by column after a wide character does to bring wine's cursor back (it writes
+// the row's first cell again) leaves the console as it was; the terminal's side of it is checked
+// under wine in tmux.
+TEST_F(Win32Console, TextPlacedAfterWideCharactersLeavesTheRowsFirstCellAsItWas) {
+    const WORD red = BACKGROUND_RED | FOREGROUND_INTENSITY;
+    DWORD count = 0;
+    WriteConsoleOutputCharacterW(output, L"Q", 1, COORD{0, 9}, &count);
+    FillConsoleOutputAttribute(output, red, 1, COORD{0, 9}, &count);
+    moveCursor(2, 9);
+    print("가나 ");
+    moveCursor(20, 9);
+    print("X");
+    moveCursor(21, 9);
+    print("Y");
+    EXPECT_EQ(cellsAt(0, 9, 1), L"Q");
+    WORD attribute = 0;
+    ReadConsoleOutputAttribute(output, &attribute, 1, COORD{0, 9}, &count);
+    EXPECT_EQ(attribute, red);
+    EXPECT_EQ(cellsAt(20, 9, 2), L"XY");
+}
+
 TEST_F(Win32Console, ClearScreenBlanksTheWholeBufferInTheCurrentColours) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     ASSERT_NE(GetConsoleScreenBufferInfo(output, &info), 0);

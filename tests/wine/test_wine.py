@@ -38,6 +38,9 @@ FACES = {
 # Each test has a tmux server of its own, so that none starts while the last one is going away.
 SOCKETS = itertools.count()
 
+PROMPT = "게임 끝! 이름 입력: "
+PROMPT_X, NAME_X, NAME_COLUMNS = 19, 39, 9
+
 TOP = "┏━━━━━━━┓ " * 5
 BOTTOM = "┗━━━━━━━┛ " * 5
 
@@ -102,11 +105,15 @@ class WineSession:
 
     ARGS = ""
 
+    def prepare_files(self):
+        """Puts files in place for the game before it starts; none by default."""
+
     def setUp(self):
         self.socket = f"jorvo-wine-{os.getpid()}-{next(SOCKETS)}"
         for folder in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData",
                                              "Roaming", "JorvoDice")):
             shutil.rmtree(folder)
+        self.prepare_files()
         env = os.environ.copy()
         env.pop("JORVO_DATA_HOME", None)
         env.update(WINEDEBUG="-all", LC_ALL="C.UTF-8", TERM="xterm-256color")
@@ -149,6 +156,18 @@ class WineSession:
     def wait_row(self, y, pattern, seconds=STEP_SECONDS):
         return self.wait_for(f"row {y} to match {pattern!r}",
                              lambda rows: re.search(pattern, rows[y]) is not None, seconds)
+
+    def play_to_name_prompt(self):
+        """From the title menu, a single-player game recording category k in turn k; returns the
+        screen at the name prompt."""
+        self.send("Enter")
+        for turn in range(12):
+            self.wait_for(f"turn {turn + 1}", lambda r: re.search(rf"turn\s+{turn + 1}/12", r[3])
+                          and "Remain Roll : 3" in r[22])
+            self.send("Enter")
+            self.wait_row(22, r"Remain Roll : 2")
+            self.send("Right", *(["Down"] * turn), "Enter")
+        return self.wait_row(25, PROMPT)
 
     def menu_line(self, choice):
         labels = {"SINGLE": "  -> SINGLE      MULTI      RANKING",
@@ -206,10 +225,8 @@ class WineGame(WineSession, unittest.TestCase):
                 self.send("Enter")
                 self.wait_row(22, r"Remain Roll : 2")
             self.send("Right", *(["Down"] * turn), "Enter")
-        rows = self.wait_row(25, "게임 끝! 이름 입력:")
-        total = int(re.search(r"Total\s+(\d+)", "\n".join(rows)).group(1))
-        self.send("김철수", literal=True)
-        self.wait_row(25, "김철수")
+        rows = self.wait_row(25, PROMPT)
+        total = self.type_name_checking_every_cell(rows)
         self.send("Enter")
         self.wait_row(27, "PRESS ENTER TO EXIT")
         self.send("Enter")
@@ -219,11 +236,32 @@ class WineGame(WineSession, unittest.TestCase):
         self.assertNotEqual(self.pane("pane_title"), "Jorvo Dice")
 
         with open(appdata_ranking_files()[0], "rb") as f:
-            self.assertEqual(f.read().decode("utf-8"), f"1\t김철수\t{total}\n")
+            self.assertEqual(f.read().decode("utf-8"), f"1\t홍길동abc\t{total}\n")
         folder = os.path.dirname(appdata_ranking_files()[0])
         self.assertEqual(sorted(os.listdir(folder)), ["Ranking.lock", "Ranking.txt"],
                          "no temporary file is left beside the ranking")
 
+    def type_name_checking_every_cell(self, rows):
+        """Types a Hangul name at the prompt, checking the whole screen cell for cell after every
+        key: each character right after the one before it, once, in the name's nine columns, and
+        everything else as it was, the sheet's total on the same row included. Returns the total."""
+        prompt_row = cells(rows[25]) + [" "] * WIDTH
+        self.assertEqual(prompt_row[:NAME_X], cells(" " * PROMPT_X + PROMPT), "the prompt")
+        self.assertEqual(prompt_row[NAME_X:NAME_X + NAME_COLUMNS], [" "] * NAME_COLUMNS)
+        total = re.search(r"Total\s+(\d+)", rows[25])
+        self.assertIsNotNone(total, "the sheet's total on the prompt's row")
+        # key, the name shown after it
+        steps = [("홍", "홍"), ("길", "홍길"), ("동", "홍길동"), ("가", "홍길동가"),
+                 ("나", "홍길동가"),  # two more columns do not fit: the name is cut there
+                 ("BSpace", "홍길동"), ("a", "홍길동a"), ("b", "홍길동ab"), ("c", "홍길동abc")]
+        for key, name in steps:
+            self.send(key, literal=key != "BSpace")
+            want = list(rows)
+            field = cells(name) + [" "] * (NAME_COLUMNS - len(cells(name)))
+            want[25] = "".join(prompt_row[:NAME_X] + field +
+                               prompt_row[NAME_X + NAME_COLUMNS:]).rstrip()
+            self.wait_for(f"{name} after {key}", lambda r: r == want)
+        return int(total.group(1))
 
     def test_ctrl_c_ends_the_run_unfinished_and_gives_the_console_back(self):
         self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
@@ -263,6 +301,48 @@ class WineGameWithTheEngine(WineSession, unittest.TestCase):
         self.assertNotIn("Review of 2P's game", review)
 
 
+@unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
+class WineLinkedRanking(WineSession, unittest.TestCase):
+    """A player who keeps the ranking in a folder of their own, with a link in its place. wine
+    makes no Windows symbolic link, but opens a link of this system's as Windows opens its own:
+    the game must find the file it leads to, and replace that file rather than the link."""
+
+    LINK = os.path.join("..", "..", "..", "Sync", "scores.txt")
+    STORED = "1\tAnn\t300\nmy best games\n2\tBo\t1\n"
+
+    def prepare_files(self):
+        self.folder = appdata_folder()
+        self.synced = os.path.join(self.folder, "..", "..", "..", "Sync")
+        shutil.rmtree(self.synced, ignore_errors=True)
+        self.addCleanup(shutil.rmtree, self.synced, ignore_errors=True)
+        os.makedirs(self.synced)
+        # The last test's wine may still be ending, and have made the folder again.
+        shutil.rmtree(self.folder, ignore_errors=True)
+        os.makedirs(self.folder, exist_ok=True)
+        with open(os.path.join(self.synced, "scores.txt"), "w", encoding="utf-8") as f:
+            f.write(self.STORED)
+        os.symlink(self.LINK, os.path.join(self.folder, "Ranking.txt"))
+
+    def test_a_save_replaces_the_file_the_link_leads_to_and_keeps_the_link(self):
+        self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
+        rows = self.play_to_name_prompt()
+        total = int(re.search(r"Total\s+(\d+)", rows[25]).group(1))
+        self.send("Zed", literal=True)
+        self.send("Enter")
+        self.wait_row(27, "PRESS ENTER TO EXIT")
+        self.send("Enter")
+        self.assertEqual(self.exit_status(), 0)
+
+        link = os.path.join(self.folder, "Ranking.txt")
+        self.assertTrue(os.path.islink(link), "the link was replaced by a file")
+        self.assertEqual(os.readlink(link), self.LINK)
+        with open(os.path.join(self.synced, "scores.txt"), encoding="utf-8", newline="") as f:
+            # The note is no entry and goes; the entries on either side of it stay.
+            self.assertEqual(f.read(), f"1\tAnn\t300\n2\tZed\t{total}\n3\tBo\t1\n")
+        self.assertEqual(os.listdir(self.synced), ["scores.txt"], "a temporary file was left")
+        self.assertEqual(sorted(os.listdir(self.folder)), ["Ranking.lock", "Ranking.txt"])
+
+
 def appdata_folder():
     users = [u for u in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*"))
              if os.path.basename(u) != "Public"]
@@ -276,7 +356,8 @@ def appdata_folder():
 class SameScreensAsNative(unittest.TestCase):
     """The same keys give the same screens, cell for cell, on Windows and on this system."""
 
-    RANKING = "1\t김철수\t250\n2\tAnn\t180\n3\tBo\t95\n"
+    # The widest names: nine columns, and one that is cut to eight.
+    RANKING = "1\t김철수\t250\n2\tAnn\t180\n3\tBo\t95\n4\t가나다라x\t90\n5\t홍길동가나다\t80\n"
 
     def setUp(self):
         self.socket = f"jorvo-same-{os.getpid()}-{next(SOCKETS)}"
@@ -332,6 +413,8 @@ class SameScreensAsNative(unittest.TestCase):
         self.send("Enter")
         self.expect_same("the ranking screen", 25, "PRESS ENTER TO RETURN")
         self.assertIn("김철수", self.capture("win")[3])
+        self.assertIn(" 4   가나다라x    90", self.capture("win")[9])
+        self.assertIn(" 5    홍길동가    80", self.capture("win")[11])
         self.send("Enter")
         self.expect_same("the title screen again", 18, "-> SINGLE")
         self.send("Enter")
