@@ -59,6 +59,9 @@ struct Terminal {
     // The letters of the VT100 line-drawing set that the terminal has (terminfo's acsc).
     bool lineDrawing[128] = {};
     bool lineDrawingNarrow = true;
+    // The designation of an EUC locale's double-byte set to G1, sent after ncurses enables its
+    // line-drawing set there (see findSecondSet); nullptr where there is no such clash.
+    const char* secondSet = nullptr;
     bool tooSmall = false;
     bool inputEnded = false;
     KeyDecoder decoder;
@@ -236,6 +239,34 @@ bool capabilityUsable(const char* capability) {
     return capability != nullptr && capability != reinterpret_cast<char*>(-1);
 }
 
+// A question put together from terminfo strings, without their padding ($<...>), which only
+// tputs knows how to send. A question that does not fit is not asked.
+struct Question {
+    char bytes[96] = "";
+    std::size_t length = 0;
+
+    void put(char c) {
+        if (length < sizeof bytes) {
+            bytes[length] = c;
+        }
+        ++length;
+    }
+    void add(const char* text) {
+        for (; *text != '\0'; ++text) {
+            put(*text);
+        }
+    }
+    void addCapability(const char* capability) {
+        for (const char* c = capability; *c != '\0'; ++c) {
+            if (c[0] == '$' && c[1] == '<' && std::strchr(c, '>') != nullptr) {
+                c = std::strchr(c, '>');
+            } else {
+                put(*c);
+            }
+        }
+    }
+};
+
 // Sends a question and waits for the cursor position report; its column, or 0 if none came in
 // time. Any other input that arrives meanwhile is kept for the game.
 int askColumn(const char* question, std::size_t size) {
@@ -296,17 +327,22 @@ Probe probeTerminal() {
             const int afterSymbols = askColumn(AmbiguousQuestion, sizeof AmbiguousQuestion - 1);
             probe.ambiguousWide = afterSymbols > afterCent + AmbiguousCharacters;
         }
-        // Where the dice may need stand-ins, the width of the line-drawing set is asked too.
+        // Where the dice may need stand-ins, the width of the line-drawing set is asked too,
+        // after the sequence that makes the set available (enacs), which ncurses sends as well.
+        const char* enable = tigetstr(const_cast<char*>("enacs"));
         const char* enter = tigetstr(const_cast<char*>("smacs"));
         const char* leave = tigetstr(const_cast<char*>("rmacs"));
         if ((!probe.utf8 || probe.ambiguousWide) && capabilityUsable(enter) &&
             capabilityUsable(leave)) {
-            char question[64];
-            const int length =
-                std::snprintf(question, sizeof question, "\r%sx%s\033[6n", enter, leave);
-            if (length > 0 && static_cast<std::size_t>(length) < sizeof question) {
-                probe.lineDrawingNarrow =
-                    askColumn(question, static_cast<std::size_t>(length)) == 2;
+            Question question;
+            question.add("\r");
+            question.addCapability(capabilityUsable(enable) ? enable : "");
+            question.addCapability(enter);
+            question.add("x");
+            question.addCapability(leave);
+            question.add("\033[6n");
+            if (question.length < sizeof question.bytes) {
+                probe.lineDrawingNarrow = askColumn(question.bytes, question.length) == 2;
             }
         }
     }
@@ -370,6 +406,43 @@ void readLineDrawing() {
     }
 }
 
+// An EUC charset is ISO 2022 underneath: its double-byte set sits in G1, shown through the upper
+// half of the bytes. A terminal that enables its line-drawing set by designating that set to G1
+// (terminfo's enacs, which ncurses sends when it starts) would show the locale's characters as
+// line drawing where it follows ISO 2022, as luit does. For those charsets the double-byte set is
+// designated back after ncurses has started; a line-drawing set that is shifted in from G1 (SO)
+// is then not used, one designated to G0 still is.
+struct EucSet {
+    const char* codeset;
+    const char* designation;
+};
+
+constexpr EucSet EucSets[] = {
+    {"EUC-KR", "\033$)C"},
+    {"EUC-JP", "\033$)B"},
+    {"GB2312", "\033$)A"},
+};
+
+void findSecondSet() {
+    terminal.secondSet = nullptr;
+    const char* enable = tigetstr(const_cast<char*>("enacs"));
+    if (!capabilityUsable(enable) || std::strstr(enable, "\033)") == nullptr) {
+        return;
+    }
+    for (const EucSet& set : EucSets) {
+        if (std::strcmp(nl_langinfo(CODESET), set.codeset) == 0) {
+            terminal.secondSet = set.designation;
+        }
+    }
+}
+
+// After ncurses has enabled the line-drawing set, gives G1 back to the locale's double-byte set.
+void designateSecondSet() {
+    if (terminal.secondSet != nullptr) {
+        writeAll(terminal.secondSet, std::strlen(terminal.secondSet));
+    }
+}
+
 void findAbilities(const Probe& probe) {
     chooseCharset(probe);
     terminal.abilities.ambiguousWide = probe.ambiguousWide;
@@ -382,6 +455,13 @@ void findAbilities(const Probe& probe) {
     terminal.plainText = terminal.utf8 && diceShown;
     readLineDrawing();
     terminal.lineDrawingNarrow = probe.lineDrawingNarrow;
+    findSecondSet();
+    const char* enter = tigetstr(const_cast<char*>("smacs"));
+    if (terminal.secondSet != nullptr && capabilityUsable(enter) &&
+        std::strchr(enter, '\016') != nullptr) {
+        // A line-drawing set shifted in from G1 would be the locale's own characters.
+        terminal.lineDrawingNarrow = false;
+    }
     if (terminal.utf8 && !terminal.plainText) {
         // In a UTF-8 locale ncurses may send its line-drawing glyphs as Unicode box drawing,
         // which is ambiguous-width again; this keeps them in the terminal's own set.
@@ -481,6 +561,7 @@ void flush() {
 // After a resize the whole current screen is drawn again, or the size message shown instead.
 void handleResize() {
     resized = 0;
+    designateSecondSet(); // a resumed game may have had its terminal reset meanwhile
     winsize size{};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
         resize_term(size.ws_row, size.ws_col);
@@ -584,6 +665,7 @@ bool openConsole(char* reason, std::size_t reasonSize) {
     // left and entered once; doing that now makes every frame reach the terminal in one write, so
     // that no half-drawn frame is ever shown.
     endwin();
+    designateSecondSet();
     doupdate();
     terminal.pad = newpad(ScreenHeight, ScreenWidth);
     if (terminal.pad == nullptr) {

@@ -15,8 +15,9 @@ struct DiceGlyph {
 };
 
 // The dice's frame, the pips and the dice cursor, with the VT100 line-drawing letter and the ASCII
-// character that stand in for each. The pip's glyph is the centred dot, the cursor's the up arrow
-// (a terminal without that one shows '^').
+// character that stand in for each. The pip's glyph is the diamond. The VT100 set has no arrow
+// (ncurses' ACS_UARROW is an extension that terminals emulating the set show as '-'), so the
+// cursor is always '^'.
 constexpr DiceGlyph DiceGlyphs[] = {
     {0x250F, 'l', '+'}, // ┏
     {0x2513, 'k', '+'}, // ┓
@@ -24,8 +25,8 @@ constexpr DiceGlyph DiceGlyphs[] = {
     {0x251B, 'j', '+'}, // ┛
     {0x2501, 'q', '-'}, // ━
     {0x2503, 'x', '|'}, // ┃
-    {0x25CF, '~', 'o'}, // ●
-    {0x2191, '-', '^'}, // ↑
+    {0x25CF, '`', 'o'}, // ●
+    {0x2191, 0, '^'},   // ↑
 };
 
 const DiceGlyph* findDiceGlyph(char32_t c) {

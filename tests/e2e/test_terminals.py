@@ -25,7 +25,7 @@ ENTER_ALTERNATE_SCREEN = b"\x1b[?1049h"
 # where xterm's set has none) and its ASCII stand-in.
 DICE_STAND_INS = {
     "┏": ("l", "+"), "┓": ("k", "+"), "┗": ("m", "+"), "┛": ("j", "+"),
-    "━": ("q", "-"), "┃": ("x", "|"), "●": ("~", "o"), "↑": (None, "^"),
+    "━": ("q", "-"), "┃": ("x", "|"), "●": ("`", "o"), "↑": (None, "^"),
 }
 IDEOGRAPHIC_SPACE = "\u3000"
 
