@@ -307,7 +307,7 @@ int askColumn(const char* question, std::size_t size) {
 
 // Asks the terminal where the probe characters took the cursor, on the line the cursor is on, and
 // erases them again. Input is read raw meanwhile, without echo.
-Probe probeTerminal() {
+Probe askTerminal() {
     Probe probe;
     if (!terminal.haveSavedModes) {
         return probe;
@@ -347,13 +347,29 @@ Probe probeTerminal() {
         }
     }
     const char* erase = tigetstr(const_cast<char*>("el"));
-    writeAll("\r", 1);
+    Question blank;
+    blank.add("\r");
     if (capabilityUsable(erase)) {
-        writeAll(erase, std::strlen(erase));
+        blank.addCapability(erase);
     } else {
-        writeAll("        \r", 9);
+        blank.add("        \r");
     }
+    writeAll(blank.bytes, blank.length < sizeof blank.bytes ? blank.length : 0);
     tcsetattr(STDIN_FILENO, TCSANOW, &terminal.savedModes);
+    return probe;
+}
+
+// Signals that would end or stop the game wait until the terminal's modes are back.
+Probe probeTerminal() {
+    sigset_t held;
+    sigset_t previous;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP}) {
+        sigaddset(&held, signal);
+    }
+    sigprocmask(SIG_BLOCK, &held, &previous);
+    const Probe probe = askTerminal();
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
     return probe;
 }
 
