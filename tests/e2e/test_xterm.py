@@ -1,9 +1,9 @@
-"""The game in a real xterm under Xvfb, read back through xterm's own print-screen: once as xterm
+"""The game in a real xterm under Xvfb, read back through xterm's own print-screen: as xterm
 -cjk_width, which draws East Asian ambiguous-width characters (and its line-drawing set) two
-columns wide, and once as a plain xterm. Each is played beside the game in tmux, started in the
-same second so that the dice are the same, with the same keys, and every screen must equal the
-tmux one cell for cell: with ASCII stand-ins for the dice in the wide xterm, as it is in the plain
-one. The window's title is read as well. Where xterm, Xvfb or xdotool cannot be had, the tests
+columns wide, as a plain UTF-8 xterm, and as an xterm in the C locale, which does not decode UTF-8.
+Each is played beside the game in tmux, started in the same second so that the dice are the same,
+with the same keys, and every screen must equal the tmux one cell for cell: with ASCII stand-ins
+for the dice in the wide xterm, as it is in the plain one, in the line-drawing set in the C locale. The window's title is read as well. Where xterm, Xvfb or xdotool cannot be had, the tests
 skip, saying so.
 """
 
@@ -18,6 +18,8 @@ from terminal import Screen, Terminal, game_binary
 
 WIDTH, HEIGHT = 110, 30
 ASCII_CELLS = {"┏": "+", "┓": "+", "┗": "+", "┛": "+", "━": "-", "┃": "|", "●": "o", "↑": "^"}
+LINE_DRAWING_LETTERS = {"┏": "l", "┓": "k", "┗": "m", "┛": "j", "━": "q", "┃": "x", "●": "`",
+                        "↑": "^"}
 
 display = None
 xvfb = None
@@ -52,7 +54,7 @@ def tearDownModule():
 class XTerm:
     """The game in an xterm of WIDTH x HEIGHT on the test's display."""
 
-    def __init__(self, options):
+    def __init__(self, options, lang):
         self._tmp = tempfile.TemporaryDirectory(prefix="jorvo-xterm-")
         self.dir = self._tmp.name
         self.tty_file = os.path.join(self.dir, "tty")
@@ -62,9 +64,9 @@ class XTerm:
             f.write(f"tty > '{self.tty_file}.part' && mv '{self.tty_file}.part' '{self.tty_file}'\n"
                     f"XDG_DATA_HOME='{self.dir}' exec '{game_binary()}'\n")
         env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "TMUX"))}
-        env.update(DISPLAY=display, LANG="C.UTF-8")
+        env.update(DISPLAY=display, LANG=lang)
         self.process = subprocess.Popen(
-            ["xterm", *options, "-u8", "-hold", "-geometry", f"{WIDTH}x{HEIGHT}", "-title", "xterm",
+            ["xterm", *options, "-hold", "-geometry", f"{WIDTH}x{HEIGHT}", "-title", "xterm",
              "-xrm", f"XTerm*printerCommand: cat > '{self.print_file}.part' && "
                      f"mv '{self.print_file}.part' '{self.print_file}'",
              "-xrm", "XTerm*printAttributes: 0", "-e", "sh", script],
@@ -152,16 +154,22 @@ class RealXterm(unittest.TestCase):
             self.skipTest(skip_reason)
 
     def test_the_game_in_xterm_equals_the_game_in_tmux(self):
-        cases = (("xterm -cjk_width", ["-cjk_width"], ASCII_CELLS), ("xterm", [], {}))
-        for what, options, stand_ins in cases:
+        cases = (
+            ("xterm -cjk_width", ["-u8", "-cjk_width"], "C.UTF-8", ASCII_CELLS),
+            ("xterm", ["-u8"], "C.UTF-8", {}),
+            # Not UTF-8: the dice in xterm's line-drawing set, which its print-screen gives as
+            # the set's letters.
+            ("xterm in the C locale", [], "C", LINE_DRAWING_LETTERS),
+        )
+        for what, options, lang, stand_ins in cases:
             with self.subTest(what):
-                self.play_beside(options, stand_ins)
+                self.play_beside(options, lang, stand_ins)
 
-    def play_beside(self, options, stand_ins):
+    def play_beside(self, options, lang, stand_ins):
         with Terminal(WIDTH, HEIGHT) as tmux:
             while time.time() % 1.0 > 0.2:  # both in the same second: the same dice
                 time.sleep(0.02)
-            xterm = XTerm(options)
+            xterm = XTerm(options, lang)
             try:
                 tmux.start()
                 xterm.wait_started()
