@@ -115,6 +115,15 @@ class EucKrGame(unittest.TestCase):
             self.fail(f"{what}: the EUC-KR screen differs\n{diff(want, euc.screen())}")
         return shown
 
+    def test_the_failure_message_is_written_in_the_locales_charset(self):
+        with Terminal(110, 30) as term:
+            os.makedirs(term.ranking_path())  # a folder where the file should be
+            term.start(extra_env={"TERM": "vt220", **euc_kr_env()}, launcher=LUIT)
+            term.wait_wrapper()
+            message = f"파일 연결 실패: {term.ranking_path()}: "
+            term.wait(lambda s: any(s.row(y).startswith(message) for y in range(s.height)),
+                      "the message in Hangul")
+
     def test_the_whole_game_reads_the_same_and_stores_the_name_in_utf8(self):
         for term_type, stand_ins in TERMINAL_TYPES:
             with self.subTest(TERM=term_type or "tmux's own"):

@@ -191,6 +191,16 @@ class TerminalSetUp(unittest.TestCase):
                     self.assertLess(frame, data.find(restore))
                     self.assertLess(data.find(restore), data.rfind(b"\x1b[?1049l"))
 
+    def test_the_failure_message_reads_on_a_terminal_without_hangul(self):
+        with FakeTerminal(LATIN1, WIDTH, HEIGHT) as fake:
+            path = os.path.join(fake.data_home, "JorvoDice", "Ranking.txt")
+            os.makedirs(path)  # a folder where the file should be
+            fake.start(env={"LANG": "C.UTF-8"})
+            self.assertEqual(fake.wait_exit(), 1)
+            message = fake.output()[fake.output().rfind(b"\x1b[?1049l"):]
+            self.assertIn(f"ranking failed: {path}: ".encode(), message)
+            self.assertTrue(all(b < 0x80 for b in message), message)
+
     def test_keys_typed_past_the_end_never_reach_the_shell(self):
         keys = bytearray(ENTER)  # SINGLE
         for turn in range(12):
