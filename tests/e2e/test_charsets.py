@@ -16,7 +16,7 @@ import tempfile
 import time
 import unittest
 
-from terminal import Terminal, have_tmux, text_width
+from terminal import Terminal, text_width
 
 PROMPT = "게임 끝! 이름 입력: "
 NAME = "홍길동"

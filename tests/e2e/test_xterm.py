@@ -3,8 +3,9 @@
 columns wide, as a plain UTF-8 xterm, and as an xterm in the C locale, which does not decode UTF-8.
 Each is played beside the game in tmux, started in the same second so that the dice are the same,
 with the same keys, and every screen must equal the tmux one cell for cell: with ASCII stand-ins
-for the dice in the wide xterm, as it is in the plain one, in the line-drawing set in the C locale. The window's title is read as well. Where xterm, Xvfb or xdotool cannot be had, the tests
-skip, saying so.
+for the dice in the wide xterm, as it is in the plain one, in the line-drawing set in the C locale.
+The window's title is read as well. Where xterm, Xvfb or xdotool cannot be had, the tests skip,
+saying so.
 """
 
 import os
