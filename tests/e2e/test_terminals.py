@@ -84,6 +84,11 @@ def after_probe(data):
     return data[at:] if at >= 0 else b""
 
 
+def scores(rows):
+    """The candidate scores of the sheet, which follow from the dice alone."""
+    return [row_text(row[83:86]) for row in rows[5:24]]
+
+
 def start_together(fakes_and_envs):
     """Starts every game early in the same second, so that all of them roll the same dice."""
     while time.time() % 1.0 > 0.3:
@@ -110,46 +115,55 @@ class StandInsKeepTheLayout(unittest.TestCase):
         return titles, [fake.output() for fake in fakes]
 
     def test_every_terminal_shows_the_same_cells(self):
-        fakes = [FakeTerminal(kind, WIDTH, HEIGHT) for _, kind, _, _ in CASES]
-        try:
-            start_together([(fake, {"LANG": None, "LC_ALL": None, **env})
-                            for fake, (_, _, env, _) in zip(fakes, CASES)])
-            titles, games = self.play(fakes)
-            reference_title = replay(titles[0], WIDTH, HEIGHT)
-            reference_game = replay(games[0], WIDTH, HEIGHT)
-            self.assertIn("Jorvo  Dice", row_text(reference_title[8]))
-            self.assertIn("↑", row_text(reference_game[17]), "the dice cursor is not shown")
-            self.assertIn("●", row_text(reference_game[13]))
-            for fake, (what, kind, _, dice), title, game in zip(fakes, CASES, titles, games):
-                with self.subTest(what):
-                    asked = fake.reports
-                    print(f"{what}: {asked} question(s), dice drawn {dice}")
-                    # Whether it decodes UTF-8; if so, whether it draws ambiguous characters wide;
-                    # and where the dice may need stand-ins, the line-drawing set's width.
-                    self.assertEqual(asked, 1 + kind.utf8 + (not kind.utf8 or kind.ambiguous_wide)
-                                     if kind.answers else 1)
-                    for name, data, reference in (("title", title, reference_title),
-                                                  ("game", game, reference_game)):
-                        want = stand_in_rows(reference, dice)
-                        got = replay(data, WIDTH, HEIGHT)
-                        diff = differences(want, got)
-                        self.assertFalse(diff, f"the {name} screen differs:\n" + "\n".join(diff))
-                    self.check_bytes(game, kind, dice)
-                    # The probe is erased before the first frame, on the screen it was drawn on.
-                    before = game[:game.find(ENTER_ALTERNATE_SCREEN)]
-                    blank = [[" "] * WIDTH for _ in range(HEIGHT)]
-                    self.assertEqual(replay(before, WIDTH, HEIGHT), blank,
-                                     "the probe was left on the screen")
-        finally:
-            for fake in fakes:
-                fake.close()
+        # Games that missed their second (a loaded machine) roll other dice: they start again.
+        for attempt in range(3):
+            fakes = [FakeTerminal(kind, WIDTH, HEIGHT) for _, kind, _, _ in CASES]
+            try:
+                start_together([(fake, {"LANG": None, "LC_ALL": None, **env})
+                                for fake, (_, _, env, _) in zip(fakes, CASES)])
+                titles, games = self.play(fakes)
+                screens = [replay(game, WIDTH, HEIGHT) for game in games]
+                if all(scores(screen) == scores(screens[0]) for screen in screens) or attempt == 2:
+                    self.check_screens(fakes, titles, games)
+                    return
+                print("the games rolled different dice: starting them again")
+            finally:
+                for fake in fakes:
+                    fake.close()
+
+    def check_screens(self, fakes, titles, games):
+        reference_title = replay(titles[0], WIDTH, HEIGHT)
+        reference_game = replay(games[0], WIDTH, HEIGHT)
+        self.assertIn("Jorvo  Dice", row_text(reference_title[8]))
+        self.assertIn("↑", row_text(reference_game[17]), "the dice cursor is not shown")
+        self.assertIn("●", row_text(reference_game[13]))
+        for fake, (what, kind, _, dice), title, game in zip(fakes, CASES, titles, games):
+            with self.subTest(what):
+                asked = fake.reports
+                print(f"{what}: {asked} question(s), dice drawn {dice}")
+                # Whether it decodes UTF-8; if so, whether it draws ambiguous characters wide;
+                # and where the dice may need stand-ins, the line-drawing set's width.
+                self.assertEqual(asked, 1 + kind.utf8 + (not kind.utf8 or kind.ambiguous_wide)
+                                 if kind.answers else 1)
+                for name, data, reference in (("title", title, reference_title),
+                                              ("game", game, reference_game)):
+                    want = stand_in_rows(reference, dice)
+                    got = replay(data, WIDTH, HEIGHT)
+                    diff = differences(want, got)
+                    self.assertFalse(diff, f"the {name} screen differs:\n" + "\n".join(diff))
+                self.check_bytes(game, kind, dice)
+                # The probe is erased before the first frame, on the screen it was drawn on.
+                before = game[:game.find(ENTER_ALTERNATE_SCREEN)]
+                blank = [[" "] * WIDTH for _ in range(HEIGHT)]
+                self.assertEqual(replay(before, WIDTH, HEIGHT), blank,
+                                 "the probe was left on the screen")
 
     def check_bytes(self, data, kind, dice):
         """Nothing the terminal would draw wider than the layout counts is sent after the probe."""
         text = after_probe(data).decode("utf-8", "replace")
         if dice == "kept":
             return
-        if kind.utf8 and dice != "kept":
+        if kind.utf8:
             wide = sorted({ch for ch in text if unicodedata.east_asian_width(ch) == "A"})
             self.assertEqual(wide, [], "ambiguous-width characters sent")
         if not kind.utf8 or not kind.answers:
