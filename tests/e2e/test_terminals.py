@@ -215,6 +215,16 @@ class TerminalSetUp(unittest.TestCase):
             self.assertIn(f"ranking failed: {path}: ".encode(), message)
             self.assertTrue(all(b < 0x80 for b in message), message)
 
+    def test_keys_typed_while_the_terminal_is_asked_are_kept(self):
+        with FakeTerminal(UTF8_NARROW, WIDTH, HEIGHT) as fake:
+            fake.start(env={"LANG": "C.UTF-8"})
+            fake.send(RIGHT + RIGHT)  # before the game has asked anything
+            fake.wait_for(b"RANKING")
+            fake.settle()
+            menu = row_text(replay(fake.output(), WIDTH, HEIGHT)[18])
+            self.assertEqual(menu.strip(), "SINGLE      MULTI   -> RANKING")
+            self.assertEqual(fake.reports, 2)
+
     def test_keys_typed_past_the_end_never_reach_the_shell(self):
         keys = bytearray(ENTER)  # SINGLE
         for turn in range(12):
