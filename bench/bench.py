@@ -11,6 +11,7 @@ Usage: bench.py [--quick] GAME
 """
 import fcntl
 import os
+import re
 import select
 import signal
 import statistics
@@ -19,6 +20,7 @@ import sys
 import tempfile
 import termios
 import time
+import unicodedata
 
 COLUMNS, ROWS = 110, 30
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
@@ -29,12 +31,23 @@ POLL_SYSCALLS = {"aarch64": {"73"}, "arm64": {"73"}}.get(os.uname().machine, {"7
 UP, DOWN, RIGHT, LEFT = b"\x1bOA", b"\x1bOB", b"\x1bOC", b"\x1bOD"
 ENTER = b"\r"
 
-# Answers to the queries a terminal library may send; none is expected, each is counted.
+# Answers to the queries a terminal library may send, each counted. The game asks where the cursor
+# went after a few characters (the cursor position report), which this answers as a UTF-8 terminal
+# with narrow ambiguous characters would.
+CURSOR_REPORT = b"\x1b[6n"
 QUERIES = {
-    b"\x1b[6n": b"\x1b[1;1R",
     b"\x1b[c": b"\x1b[?62;22c",
     b"\x1b[>c": b"\x1b[>0;0;0c",
 }
+ESCAPES = re.compile(rb"\x1b\[[0-9;?]*[@-~]|\x1b[()][0-9A-Z]")
+
+
+def cursor_column(written):
+    """The cursor's column (1-based) after `written`, counted from the last carriage return."""
+    line = ESCAPES.sub(b"", written[written.rfind(b"\r") + 1:]).decode("utf-8", "replace")
+    return 1 + sum(2 if unicodedata.east_asian_width(ch) in ("W", "F") else 1
+                   for ch in line if ch >= " ")
+
 
 # A full ranking, so that start-up reads ten entries.
 RANKING = "".join(f"{place}\tplayer{place}\t{220 - 20 * place}\n" for place in range(1, 11))
@@ -84,6 +97,12 @@ class Game:
             self.closed = True
             return False
         self.log.append((time.monotonic(), data))
+        written = self.output() if CURSOR_REPORT in data else b""
+        at = written.find(CURSOR_REPORT, len(written) - len(data))
+        while written and at >= 0:
+            self.queries += 1
+            os.write(self.fd, f"\x1b[1;{cursor_column(written[:at])}R".encode())
+            at = written.find(CURSOR_REPORT, at + 1)
         for query, answer in QUERIES.items():
             if query in data:
                 self.queries += 1

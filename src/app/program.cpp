@@ -20,7 +20,9 @@ constexpr const char* RankingFailure = "파일 연결 실패";
 // Shown after the console is given back, where it stays readable once the program has ended.
 int reportRankingFailure(const StorageError& error) {
     closeConsole();
-    std::fprintf(stderr, "%s: %s: %s\n", RankingFailure, error.path, error.reason);
+    char failure[64];
+    std::fprintf(stderr, "%s: %s: %s\n", textForTerminal(RankingFailure, failure, sizeof failure),
+                 error.path, error.reason);
     return ExitFailed;
 }
 

@@ -64,6 +64,11 @@ bool openConsole(char* reason, std::size_t reasonSize);
 // Gives the terminal back as it was found. Safe to call more than once.
 void closeConsole();
 
+// A UTF-8 text as the terminal can show it, for a message written after the console is given
+// back: in the charset the console wrote in, with what stands in for characters it cannot show.
+// Returns `utf8` itself or `buffer`, which holds `size` bytes.
+const char* textForTerminal(const char* utf8, char* buffer, std::size_t size);
+
 // Input mode for the game: keys one at a time, without echo, function keys decoded.
 void setupInput();
 void setTitle(const char* title);

@@ -115,6 +115,9 @@ bool openConsole(char*, std::size_t) {
 }
 
 void closeConsole() {}
+const char* textForTerminal(const char* utf8, char*, std::size_t) {
+    return utf8;
+}
 void setupInput() {}
 void setTitle(const char* title) {
     grid.title = title;

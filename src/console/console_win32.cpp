@@ -211,6 +211,11 @@ void closeConsole() {
     console.open = false;
 }
 
+// The messages after the game go to the standard streams as they always have, in UTF-8.
+const char* textForTerminal(const char* utf8, char*, std::size_t) {
+    return utf8;
+}
+
 // Quick edit would take mouse clicks for selections and freeze the output; mouse input is taken
 // instead. Every other bit keeps its value. Keys are read as records, so line input and echo do
 // not matter to the game.

@@ -16,6 +16,11 @@ int encodeUtf8(char32_t codePoint, char* out);
 // ↑ are ambiguous-width characters, which the layout takes as narrow.
 int displayWidth(char32_t codePoint);
 
+// Whether a terminal may draw the character one column wide or two, as it is set up: the East Asian
+// ambiguous-width characters (box drawing, ●, ↑, Greek, Cyrillic, many accented Latin letters).
+// The layout takes them as one column.
+bool isAmbiguousWidth(char32_t codePoint);
+
 // Screen columns of a zero-terminated UTF-8 string.
 int textWidth(const char* s);
 

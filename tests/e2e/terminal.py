@@ -147,9 +147,10 @@ class Terminal:
         env.update(LANG="C.UTF-8", XDG_DATA_HOME=self.data_home)
         return env
 
-    def start(self, wrapped=True, extra_env=None, args=()):
+    def start(self, wrapped=True, extra_env=None, args=(), launcher=()):
         """Starts the game, with `args` on its command line, in a fresh pane, from the recording
-        shell (always: `wrapped` is accepted for callers written when the shell was optional)."""
+        shell (always: `wrapped` is accepted for callers written when the shell was optional).
+        `launcher` is a command the game is started through, such as a charset converter."""
         game = game_binary()
         env = self.environment()
         # tmux sets TERM in the pane itself, so variables for the game go on its command line.
@@ -165,8 +166,8 @@ class Terminal:
                     'stty -g > "$d/stty.after"\n'
                     'mv "$d/status.part" "$d/status"\n'
                     'exec sleep 600\n')
-        argv = ["/bin/sh", script, self.dir, *(["env", *settings] if settings else []), game,
-                *args]
+        argv = ["/bin/sh", script, self.dir, *(["env", *settings] if settings else []),
+                *launcher, game, *args]
         command = "exec " + " ".join(shlex.quote(a) for a in argv)
         args = ["new-session", "-d", "-s", "game", "-x", str(self.width), "-y", str(self.height)]
         for name in ("LANG", "XDG_DATA_HOME"):
