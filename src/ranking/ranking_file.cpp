@@ -2,9 +2,8 @@
 
 #include "text/text.h"
 
-#include <cstdio>
-
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
