@@ -90,6 +90,35 @@ bool fixForHold(const Dice& dice, const FaceCounts& hold, Dice& fix);
 // with a final total above opponentTotal, a draw counting one half. Needs no table.
 Analysis analyseLastTurnToWin(const Position& position, int opponentTotal);
 
+// ---- levels of play ---------------------------------------------------------------------------
+// PerfectLevel takes the best action every time. A lower level takes each legal action with a
+// probability proportional to exp(-cost / T), the cost being what the action loses against the
+// best in expected points and T the level's temperature in points: it errs often a little and
+// seldom a lot, the rarer the costlier, as a person of that strength does.
+constexpr int LowestLevel = 1;
+constexpr int PerfectLevel = 5;
+
+// The random numbers of a level's choices come from a stream of the seed apart from the dice's:
+// stream ChoiceStream + i for game i (a played game is game 0).
+constexpr std::uint64_t ChoiceStream = 1ull << 63;
+
+// The temperature of a level, in points; 0 at PerfectLevel.
+double levelTemperature(int level);
+// The self-play mean a level is calibrated to reach.
+double levelGoal(int level);
+// The points a level's choices lose a game on average against the best, measured in self-play.
+double levelPointsLost(int level);
+// The level whose points lost a game are nearest `pointsLost`, the higher of two as near.
+int levelClosestTo(double pointsLost);
+
+// The action a level takes among `count` actions whose expected totals are `values`, the best at
+// `best` (taken whenever `temperature` is 0); `uniform` is a random number in [0, 1).
+int levelChoice(const double* values, int count, int best, double temperature, double uniform);
+// The same over the actions of an analysis.
+int levelChoice(const Analysis& analysis, int level, double uniform);
+// A random number in [0, 1) from 64 random bits, on 53 of them.
+double uniformOf(std::uint64_t bits);
+
 // ---- self-play ----------------------------------------------------------------------------------
 struct SelfPlayStats {
     int games;
@@ -101,8 +130,21 @@ struct SelfPlayStats {
     int bonusGames;                       // games that earned the upper bonus
     int jorvoGames;                       // games that scored 50 in Jorvo
     std::array<int, MaxTotal + 1> totals; // totals[t]: games that ended with t points
+    int level;                            // the level of play, PerfectLevel for the best
+    double meanLost;          // the points a game's choices cost against the best, on average
+    double lostStandardError; // of meanLost
 };
 
-// Plays `games` games alone, taking the best action at every step, with the engine's own random
-// generator. Game i's dice come from (seed, i) alone, so the results do not depend on `threads`.
-SelfPlayStats playSelfGames(const StrategyTable& table, int games, std::uint64_t seed, int threads);
+// Plays `games` games alone at `level` (the best action at every step at PerfectLevel) with the
+// engine's own random generator. Game i's dice come from (seed, i) alone and a lower level's
+// choices from (seed, ChoiceStream + i), so the results do not depend on `threads`.
+SelfPlayStats playSelfGames(const StrategyTable& table, int games, std::uint64_t seed, int threads,
+                            int level = PerfectLevel);
+// The same with choices at any temperature (0: the best), for the calibration of the levels; the
+// stats' level is 0.
+SelfPlayStats playSelfGamesAt(const StrategyTable& table, int games, std::uint64_t seed,
+                              int threads, double temperature);
+
+// The chance that a game of `a` ends above one of `b`, a draw counting one half, from the two
+// histograms of totals: the games of each side taken as independent draws of its totals.
+double chanceToBeat(const SelfPlayStats& a, const SelfPlayStats& b);

@@ -189,3 +189,20 @@ int bestActionIndex(const TurnTables& t, const SolvedTurn& solved, int d, int ro
     }
     return bestIndex;
 }
+
+int actionValues(const TurnTables& t, const SolvedTurn& solved, int d, int rollsLeft,
+                 double* values) {
+    int n = 0;
+    for (int c = 0; c < CategoryCount; ++c) {
+        if ((solved.mask >> c & 1) == 0) {
+            values[n++] = recordValue(t, solved, d, c);
+        }
+    }
+    if (rollsLeft > 0) {
+        const std::array<double, KeepCount>& keeps = rollsLeft == 1 ? solved.keep1 : solved.keep2;
+        for (int i = 0; i < t.subKeepCount[d]; ++i) {
+            values[n++] = keeps[t.subKeeps[d][i]];
+        }
+    }
+    return n;
+}

@@ -48,3 +48,7 @@ double turnStartValue(const TurnTables& t, const SolvedTurn& solved);
 // categories in order, then, with rolls left, the distinct keeps of d in the order of subKeeps.
 // The position in that list of the best action, the first of equal values.
 int bestActionIndex(const TurnTables& t, const SolvedTurn& solved, int d, int rollsLeft);
+// The values of those actions in that order, into `values` (room for CategoryCount + MaxSubKeeps);
+// returns their number.
+int actionValues(const TurnTables& t, const SolvedTurn& solved, int d, int rollsLeft,
+                 double* values);

@@ -1,8 +1,10 @@
 #include "strategy/strategy.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <map>
 #include <random>
 #include <string>
@@ -519,6 +521,119 @@ TEST(StrategySelfPlay, MeanMatchesTheTable) {
     // A game's spread is near sixty points: the error of the mean is small enough to mean
     // something.
     EXPECT_LT(s.standardError, 0.5);
+}
+
+// ---- levels of play -----------------------------------------------------------------------------
+
+// Over a grid of random numbers each action is taken in proportion to exp(-cost / T): with four
+// actions costing 1, 0, 2 and 50 points at T = 1, a choice of the 100,000 grid points falls on
+// each action within one point of its share, and never on the costliest.
+TEST(StrategyLevels, ChoicesFollowTheWeightsOfTheirCosts) {
+    const double values[] = {100.0, 101.0, 99.0, 51.0};
+    constexpr int Best = 1;
+    constexpr int Draws = 100000;
+    std::array<int, 4> counts{};
+    for (int k = 0; k < Draws; ++k) {
+        ++counts[static_cast<std::size_t>(levelChoice(values, 4, Best, 1.0, (k + 0.5) / Draws))];
+    }
+    const double weights[] = {std::exp(-1.0), 1.0, std::exp(-2.0), std::exp(-50.0)};
+    const double sum = weights[0] + weights[1] + weights[2] + weights[3];
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(counts[static_cast<std::size_t>(i)], Draws * weights[i] / sum, 1.0) << i;
+    }
+    EXPECT_EQ(counts[3], 0);
+    for (double u : {0.0, 0.5, 0.9999999}) {
+        EXPECT_EQ(levelChoice(values, 4, Best, 0.0, u), Best) << "a temperature of 0 is the best";
+    }
+
+    // Over an analysis, at the level's temperature: the best level always takes the best action,
+    // the lowest sometimes another.
+    const StrategyTable table = builtTable();
+    const Position p{Sheet{}, Sheet{}, Dice{6, 6, 3, 2, 1}, 2};
+    const Analysis a = analysePosition(table, p);
+    ASSERT_TRUE(a.valid);
+    int other = 0;
+    for (int k = 0; k < 1000; ++k) {
+        const double u = (k + 0.5) / 1000;
+        EXPECT_EQ(levelChoice(a, PerfectLevel, u), a.best);
+        const int chosen = levelChoice(a, LowestLevel, u);
+        ASSERT_GE(chosen, 0);
+        ASSERT_LT(chosen, a.actionCount);
+        other += chosen != a.best;
+    }
+    EXPECT_GT(other, 0);
+    EXPECT_LT(other, 1000);
+    for (int level = LowestLevel; level < PerfectLevel; ++level) {
+        EXPECT_GT(levelTemperature(level), levelTemperature(level + 1)) << level;
+    }
+    EXPECT_EQ(levelTemperature(PerfectLevel), 0.0);
+}
+
+// Each level's self-play mean is its goal (calibrated within 0.2 points over a million games, and
+// here within three standard errors more), the means rise with the level, the points lost are the
+// level's own, and the dice's luck averages nothing: mean and points lost add up to the game's
+// value.
+TEST(StrategyLevels, SelfPlayMeansReachTheirGoalsAndRiseWithTheLevel) {
+    const StrategyTable table = builtTable();
+    const double best = gameValue(table);
+    constexpr int Games = 10000;
+    double previous = 0;
+    for (int level = LowestLevel; level <= PerfectLevel; ++level) {
+        const SelfPlayStats s = playSelfGames(table, Games, 2030, 2, level);
+        EXPECT_EQ(s.level, level);
+        EXPECT_NEAR(s.mean, levelGoal(level), 0.2 + 3 * s.standardError) << level;
+        EXPECT_LT(std::fabs(s.mean - levelGoal(level)), 1.5) << level;
+        EXPECT_GT(s.mean, previous) << level;
+        previous = s.mean;
+        EXPECT_NEAR(s.meanLost, levelPointsLost(level), 0.05 + 4 * s.lostStandardError) << level;
+        EXPECT_NEAR(s.mean + s.meanLost, best, 4 * s.standardError) << level;
+        if (level == PerfectLevel) {
+            EXPECT_EQ(s.meanLost, 0.0);
+        } else {
+            EXPECT_GT(s.lostStandardError, 0.0);
+        }
+    }
+}
+
+TEST(StrategyLevels, ALevelsGamesDoNotDependOnTheThreads) {
+    const StrategyTable table = builtTable();
+    constexpr int Games = 700;
+    const SelfPlayStats one = playSelfGames(table, Games, 9, 1, 2);
+    const SelfPlayStats three = playSelfGames(table, Games, 9, 3, 2);
+    EXPECT_EQ(three.totals, one.totals);
+    EXPECT_EQ(three.meanLost, one.meanLost);
+    EXPECT_EQ(three.lostStandardError, one.lostStandardError);
+    EXPECT_NE(playSelfGames(table, Games, 9, 2, 3).totals, one.totals);
+    EXPECT_NE(playSelfGames(table, Games, 10, 2, 2).totals, one.totals);
+}
+
+TEST(StrategyLevels, ChanceToBeatCountsEveryPairADrawAsHalf) {
+    const auto stats = [](std::initializer_list<std::pair<int, int>> totals) {
+        SelfPlayStats s{};
+        for (const auto& [total, games] : totals) {
+            s.totals[static_cast<std::size_t>(total)] = games;
+            s.games += games;
+        }
+        return s;
+    };
+    EXPECT_DOUBLE_EQ(chanceToBeat(stats({{100, 1}, {200, 1}}), stats({{150, 2}})), 0.5);
+    EXPECT_DOUBLE_EQ(chanceToBeat(stats({{150, 1}}), stats({{150, 4}})), 0.5);
+    // 200 beats the 100, draws with the 200 and loses to the two 250s: (1 + 1/2) / 4.
+    EXPECT_DOUBLE_EQ(chanceToBeat(stats({{200, 3}}), stats({{100, 1}, {200, 1}, {250, 2}})), 0.375);
+    EXPECT_DOUBLE_EQ(chanceToBeat(stats({{0, 1}}), stats({{325, 1}})), 0.0);
+    EXPECT_DOUBLE_EQ(chanceToBeat(stats({}), stats({{325, 1}})), 0.0);
+}
+
+TEST(StrategyLevels, ThePointsLostNameTheNearestLevel) {
+    EXPECT_EQ(levelClosestTo(0.0), PerfectLevel);
+    EXPECT_EQ(levelClosestTo(500.0), LowestLevel);
+    for (int level = LowestLevel; level < PerfectLevel; ++level) {
+        EXPECT_EQ(levelClosestTo(levelPointsLost(level)), level);
+        EXPECT_GT(levelPointsLost(level), levelPointsLost(level + 1));
+        const double between = (levelPointsLost(level) + levelPointsLost(level + 1)) / 2;
+        EXPECT_EQ(levelClosestTo(between + 0.01), level);
+        EXPECT_EQ(levelClosestTo(between - 0.01), level + 1);
+    }
 }
 
 // ---- the last turn to win -----------------------------------------------------------------------
