@@ -13,37 +13,41 @@ constexpr int MarkX = 100;                 // right of the second player's value
 constexpr int LineX = 8, LineY = 24;
 constexpr int LineColumns = 56; // up to the sheet's labels at column 65, with room between
 
-// The value of what the cursor is on: rolling with the dice held now, or recording where the
-// sheet's cursor is. False on a category that is recorded already.
-bool cursorValue(const GameState& state, const Analysis& advice, double& value) {
-    int index = -1;
-    if (state.focus == FocusSheet) {
-        for (int i = 0; i < advice.actionCount; ++i) {
-            const Action& action = advice.actions[i];
-            if (action.kind == ActionRecord && action.category == state.scoreCursor) {
-                index = i;
-            }
+// The action the cursor is on: rolling with the dice held now, or recording where the sheet's
+// cursor is; -1 on a category that is recorded already.
+int cursorAction(const GameState& state, const Analysis& advice) {
+    if (state.focus != FocusSheet) {
+        return heldAction(advice, state.eyes, state.fix);
+    }
+    for (int i = 0; i < advice.actionCount; ++i) {
+        const Action& action = advice.actions[i];
+        if (action.kind == ActionRecord && action.category == state.scoreCursor) {
+            return i;
         }
-    } else {
-        index = heldAction(advice, state.eyes, state.fix);
     }
-    if (index < 0) {
-        return false;
-    }
-    value = advice.actions[index].value;
-    return true;
+    return -1;
 }
 
+// "Best: keep 5 5, roll  avg total 190.9  yours: -4.8": the best action, the final total it leads
+// to on average, and what the action under the cursor costs against it ("best" when nothing).
+// The longest best actions ("keep 1 2 3 4, roll", "record S. Straight") with a cost of three
+// digits fill the LineColumns.
 void composeLine(const GameState& state, const Analysis& advice, char (&line)[128]) {
     const Action& best = advice.actions[advice.best];
     char words[40];
     describeAction(best, words, sizeof words);
-    char here[16] = "taken";
-    double value = 0;
-    if (cursorValue(state, advice, value)) {
-        std::snprintf(here, sizeof here, "%.1f", value);
+    char yours[16] = "taken";
+    const int index = cursorAction(state, advice);
+    if (index >= 0) {
+        const double cost = best.value - advice.actions[index].value;
+        if (index == advice.best || cost <= 0) {
+            std::snprintf(yours, sizeof yours, "best");
+        } else {
+            std::snprintf(yours, sizeof yours, "-%.1f", cost);
+        }
     }
-    std::snprintf(line, sizeof line, "Best: %s  %.1f   Cursor: %s", words, best.value, here);
+    std::snprintf(line, sizeof line, "Best: %s  avg total %.1f  yours: %s", words, best.value,
+                  yours);
 }
 
 } // namespace

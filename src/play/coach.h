@@ -6,7 +6,7 @@
 #include "strategy/strategy.h"
 
 // Draws the advice: "keep" over each die the best action keeps (row 10), "<-" beside the best
-// category when recording is best (column 100), and a line at (8, 24) with the best action, its
-// expected final total and the expected final total of what the cursor is on. With `shown` false
-// the same cells are drawn blank.
+// category when recording is best (column 100), and a line at (8, 24) with the best action, the
+// final total it leads to on average, and what the action the cursor is on costs against it.
+// With `shown` false the same cells are drawn blank.
 void drawCoach(const GameState& state, const Analysis& advice, bool shown);

@@ -103,7 +103,7 @@ TEST(Coach, KeepsOverTheDiceTheBestKeepHoldsWithItsExpectedTotal) {
     const std::string keep = "   keep   ";
     const std::string none(10, ' ');
     EXPECT_EQ(memory::cells(8, 10, 50), keep + keep + none + keep + keep);
-    EXPECT_EQ(coachLine(), padded("Best: keep 5 5 5 5, roll  15.3   Cursor: 0.0", 56));
+    EXPECT_EQ(coachLine(), padded("Best: keep 5 5 5 5, roll  avg total 15.3  yours: -15.3", 56));
     for (int c = 0; c < CategoryCount; ++c) {
         EXPECT_EQ(memory::cells(100, categoryRow(c), 2), "  ") << c;
     }
@@ -123,15 +123,42 @@ TEST(Coach, MarksTheBestCategoryWhenRecordingIsBest) {
     EXPECT_EQ(memory::cells(8, 10, 50), std::string(50, ' '));
     EXPECT_EQ(memory::cells(100, categoryRow(Jorvo), 2), "<-");
     EXPECT_EQ(memory::cells(100, categoryRow(Aces), 2), "  ");
-    EXPECT_EQ(coachLine(), padded("Best: record Jorvo  52.1   Cursor: 2.3", 56));
+    EXPECT_EQ(coachLine(), padded("Best: record Jorvo  avg total 52.1  yours: -49.8", 56));
 
     state.scoreCursor = Deuces; // recorded already: no value to show there
     drawCoach(state, analysePosition(table(), positionOf(state, 0)), true);
-    EXPECT_EQ(coachLine(), padded("Best: record Jorvo  52.1   Cursor: taken", 56));
+    EXPECT_EQ(coachLine(), padded("Best: record Jorvo  avg total 52.1  yours: taken", 56));
 
     drawCoach(state, analysePosition(table(), positionOf(state, 0)), false);
     EXPECT_EQ(memory::cells(100, categoryRow(Jorvo), 2), "  ");
     EXPECT_EQ(coachLine(), std::string(56, ' '));
+}
+
+// On the roll button or the dice the cursor's choice is to roll with the dice held now: "best"
+// when they are the best keep, else what rolling with them costs.
+TEST(Coach, SaysWhatRollingWithTheDiceHeldCostsOrThatItIsBest) {
+    GameState state = withOpen(0, {Jorvo});
+    state.eyes = Dice{5, 5, 2, 5, 5};
+    state.remainRoll = 2;
+    state.focus = FocusRoll;
+    state.fix = Dice{1, 1, 0, 1, 1};
+    memory::reset();
+    const Analysis advice = analysePosition(table(), positionOf(state, 0));
+    drawCoach(state, advice, true);
+    EXPECT_EQ(coachLine(), padded("Best: keep 5 5 5 5, roll  avg total 15.3  yours: best", 56));
+
+    // Nothing held: all five rolled, twice, for Jorvo.
+    state.focus = FocusDice;
+    state.fix = Dice{};
+    drawCoach(state, advice, true);
+    const int all = heldAction(advice, state.eyes, state.fix);
+    ASSERT_GE(all, 0);
+    char cost[16];
+    std::snprintf(cost, sizeof cost, "-%.1f",
+                  advice.actions[advice.best].value - advice.actions[all].value);
+    EXPECT_EQ(coachLine(),
+              padded(std::string("Best: keep 5 5 5 5, roll  avg total 15.3  yours: ") + cost, 56));
+    EXPECT_NE(std::string(cost), "-0.0");
 }
 
 // A coached game shows the same screens as the plain game but for the coach's own cells, and the

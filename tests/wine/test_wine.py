@@ -286,7 +286,8 @@ class WineGameWithTheEngine(WineSession, unittest.TestCase):
             self.send("Enter")
             rows = self.wait_for("the advice after the roll",
                                  lambda r: "Remain Roll : 2" in r[22] and "Best: " in r[24])
-            self.assertRegex(rows[24], r"^        Best: .+  \d+\.\d   Cursor: \d+\.\d$")
+            self.assertRegex(rows[24],
+                             r"^        Best: .+  avg total \d+\.\d  yours: (best|-\d+\.\d|taken)$")
             self.send("Right", *(["Down"] * (turn - 1)), "Enter")
             self.wait_for("2P's turn", lambda r: "2P's turn" in r[8])
         rows = self.wait_row(27, r"(1P WIN!|2P WIN!|DRAW\.\.\.)", 60)
