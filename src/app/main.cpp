@@ -1,3 +1,4 @@
+#include "app/analyse.h"
 #include "app/options.h"
 #include "app/program.h"
 #include "app/simulate.h"
@@ -20,11 +21,14 @@ int main(int argc, char** argv) {
         std::printf("%s\n", versionText());
         return ExitFinished;
     }
+    if (options.analyse) {
+        return runAnalysis(options, engineThreads(), stdout, stderr);
+    }
     const std::time_t now = std::time(nullptr);
     if (options.simulate > 0) {
         return runSimulation(options.simulate,
                              options.haveSeed ? options.seed : static_cast<std::uint64_t>(now),
-                             stdout);
+                             options.level, stdout);
     }
     return runProgram(options, static_cast<unsigned int>(now));
 }

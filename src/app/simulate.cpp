@@ -46,17 +46,22 @@ void printHistogram(std::FILE* out, const SelfPlayStats& stats) {
 
 } // namespace
 
-int runSimulation(long long games, std::uint64_t seed, std::FILE* out) {
+int runSimulation(long long games, std::uint64_t seed, int level, std::FILE* out) {
     const int threads = engineThreads();
     StrategyTable table;
     buildStrategyTable(table, threads);
     const auto start = std::chrono::steady_clock::now();
-    const SelfPlayStats stats = playSelfGames(table, static_cast<int>(games), seed, threads);
+    const SelfPlayStats stats = playSelfGames(table, static_cast<int>(games), seed, threads, level);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    std::fprintf(out, "%d games of optimal play, seed %llu\n", stats.games,
-                 static_cast<unsigned long long>(seed));
+    if (level == PerfectLevel) {
+        std::fprintf(out, "%d games of optimal play (level %d), seed %llu\n", stats.games, level,
+                     static_cast<unsigned long long>(seed));
+    } else {
+        std::fprintf(out, "%d games at level %d of %d, seed %llu\n", stats.games, level,
+                     PerfectLevel, static_cast<unsigned long long>(seed));
+    }
     std::fprintf(out, "  mean                 %8.3f\n", stats.mean);
     std::fprintf(out, "  standard deviation   %8.3f\n", stats.standardDeviation);
     std::fprintf(out, "  standard error       %8.3f\n", stats.standardError);
@@ -64,7 +69,15 @@ int runSimulation(long long games, std::uint64_t seed, std::FILE* out) {
     std::fprintf(out, "  maximum              %4d\n", stats.maximum);
     std::fprintf(out, "  bonus earned         %8.3f %%\n", percent(stats.bonusGames, stats.games));
     std::fprintf(out, "  Jorvo scored         %8.3f %%\n", percent(stats.jorvoGames, stats.games));
+    std::fprintf(out, "  points lost a game   %8.3f\n", stats.meanLost);
     std::fprintf(out, "  optimal play expects %8.3f\n", gameValue(table));
+    if (level != PerfectLevel) {
+        // Against as many games of optimal play of the same seed, each game of one side against
+        // every game of the other.
+        const SelfPlayStats best = playSelfGames(table, stats.games, seed, threads);
+        std::fprintf(out, "  wins against level %d %8.3f %%  (a draw counting one half)\n",
+                     PerfectLevel, 100 * chanceToBeat(stats, best));
+    }
     std::fprintf(out, "Totals:\n");
     printHistogram(out, stats);
     std::fprintf(out, "(%.2f s on %d threads)\n", seconds, threads);

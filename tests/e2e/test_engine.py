@@ -1,6 +1,7 @@
 """The optimal-play engine from the outside: the command line, self-play statistics, a coached game
 and a game against the computer in a real terminal, and the review printed after them."""
 
+import json
 import re
 import subprocess
 import unittest
@@ -9,6 +10,11 @@ import rules
 from terminal import Terminal, game_binary, have_tmux, read_dice
 
 GAME_VALUE = 191.7744
+# The self-play means the levels are calibrated to, and the distance from it each must keep.
+LEVEL_GOALS = {1: 150.0, 2: 162.0, 3: 174.0, 4: 184.0, 5: 191.77}
+LEVEL_TOLERANCE = 1.5
+CATEGORY_KEYS = ("aces", "deuces", "threes", "fours", "fives", "sixes", "choice", "4ofakind",
+                 "fullhouse", "sstraight", "lstraight", "jorvo")
 CATEGORY_ROWS = (5, 6, 7, 8, 9, 10, 17, 19, 20, 21, 22, 23)
 VALUE_X = (83, 95)
 DICE_X, DICE_Y = 8, 12
@@ -24,7 +30,7 @@ def statistics(output):
     """The figures --simulate prints, by name."""
     figures = {}
     for name in ("mean", "standard deviation", "standard error", "minimum", "maximum",
-                 "optimal play expects"):
+                 "points lost a game", "optimal play expects"):
         match = re.search(rf"^  {name} +(-?[0-9.]+)$", output, re.M)
         assert match, f"no {name} in:\n{output}"
         figures[name] = float(match.group(1))
@@ -40,6 +46,14 @@ class CommandLine(unittest.TestCase):
         result = run("--version")
         self.assertEqual(result.returncode, 0)
         self.assertRegex(result.stdout, r"^jorvo-dice [0-9]+\.[0-9]+\.[0-9]+\n$")
+        # The short forms say the same, and the usage lists every option.
+        self.assertEqual(run("-h").stdout, run("--help").stdout)
+        self.assertEqual(run("-V").stdout, result.stdout)
+        usage = run("-h").stdout
+        for option in ("--coach", "--computer", "--level L", "--simulate N", "--seed S",
+                       "--analyse", "--sheet LIST", "--dice FACES", "--rolls R", "--json",
+                       "-h, --help", "-V, --version"):
+            self.assertIn(option, usage)
 
     def test_a_bad_command_line_is_named_with_the_usage_and_status_2(self):
         cases = (
@@ -52,6 +66,13 @@ class CommandLine(unittest.TestCase):
             (("--seed", "5"), "--seed goes with --simulate"),
             (("--simulate", "10", "--seed", "x"), "'x'"),
             (("--simulate", "10", "--coach"), "--coach"),
+            (("--simulate=10", "--level=6"), "'6'"),
+            (("--level", "2"), "--level goes with --computer or --simulate"),
+            (("--computer", "--level"), "--level needs a number"),
+            (("--coach=1",), "--coach takes no value"),
+            (("--json",), "--json goes with --analyse"),
+            (("--analyse", "--dice", "1,2,3,4,5"), "--analyse needs --rolls"),
+            (("--analyse", "--rolls", "3", "--computer"), "--computer"),
         )
         for args, named in cases:
             with self.subTest(args=args):
@@ -79,6 +100,120 @@ class CommandLine(unittest.TestCase):
         self.assertAlmostEqual(sum(shares), 100.0, delta=0.05 * len(shares))
         other = run("--simulate", "20000", "--seed", "2027")
         self.assertNotEqual(statistics(other.stdout)["mean"], figures["mean"])
+        self.assertEqual(figures["points lost a game"], 0)
+
+    def test_each_level_plays_to_its_mean_and_the_options_take_either_form(self):
+        means = {}
+        for level in (1, 3, 4):
+            first = run("--simulate", "20000", "--seed", "31", "--level", str(level))
+            again = run("--simulate=20000", "--seed=31", f"--level={level}")
+            self.assertEqual(first.returncode, 0, first.stderr)
+            timing = re.compile(r"^\(.* s on [0-9]+ threads\)$", re.M)
+            self.assertEqual(timing.sub("", first.stdout), timing.sub("", again.stdout))
+            self.assertRegex(first.stdout, rf"^20000 games at level {level} of 5, seed 31\n")
+            figures = statistics(first.stdout)
+            means[level] = figures["mean"]
+            print(f"level {level}: mean {figures['mean']} ± {figures['standard error']}")
+            self.assertLessEqual(abs(figures["mean"] - LEVEL_GOALS[level]),
+                                 LEVEL_TOLERANCE)
+            # The luck of the dice averages nothing: the points lost make up the difference.
+            self.assertLessEqual(abs(figures["mean"] + figures["points lost a game"]
+                                     - GAME_VALUE), 4 * figures["standard error"])
+            wins = re.search(r"^  wins against level 5 +([0-9.]+) %", first.stdout, re.M)
+            self.assertTrue(wins, first.stdout)
+            self.assertTrue(0 < float(wins.group(1)) < 50, wins.group(0))
+        self.assertLess(means[1], means[3])
+        self.assertLess(means[3], means[4])
+
+
+def analyse(*args):
+    return run("--analyse", *args, timeout=60)
+
+
+class Analysis(unittest.TestCase):
+    EXAMPLE = ("--sheet", "aces=3,sixes=24,choice=22", "--dice", "6,6,3,2,1", "--rolls", "2")
+
+    def test_every_action_best_first_in_words_and_in_json(self):
+        table = analyse(*self.EXAMPLE)
+        self.assertEqual(table.returncode, 0, table.stderr)
+        self.assertEqual(table.stderr, "")
+        lines = table.stdout.splitlines()
+        self.assertEqual(lines[0], "Sheet: 49 points (aces 3, sixes 24, choice 22)")
+        self.assertEqual(lines[1], "Dice: 6 6 3 2 1, 2 rolls left")
+        rows = [re.fullmatch(r"(.+?) +([0-9]+\.[0-9]{4}) +([0-9]+\.[0-9]{4})", line)
+                for line in lines[4:]]
+        self.assertTrue(all(rows), lines)
+        result = analyse(*self.EXAMPLE, "--json")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.count("\n"), 1)
+        document = json.loads(result.stdout)
+        self.assertEqual(document["sheet_points"], 49)
+        actions = document["actions"]
+        # Nine categories open, and a keep for each of the 2 * 2 * 2 * 3 sub-multisets of the dice.
+        self.assertEqual(len(actions), 9 + 24)
+        self.assertEqual(len(rows), len(actions))
+        best = actions[0]["value"]
+        self.assertEqual(actions[0]["cost"], 0)
+        for action, row in zip(actions, rows):
+            self.assertLessEqual(action["value"], best)
+            self.assertAlmostEqual(action["cost"], best - action["value"], delta=1.5e-4)
+            self.assertEqual(float(row.group(2)), action["value"])
+            self.assertEqual(float(row.group(3)), action["cost"])
+            if action["action"] == "record":
+                self.assertEqual(action["category"], CATEGORY_KEYS[action["index"]])
+                self.assertTrue(row.group(1).startswith("record "), row.group(0))
+            else:
+                self.assertEqual(action["action"], "roll")
+                keep = action["keep"]
+                self.assertEqual(keep, sorted(keep))
+                words = ("roll all five" if not keep else "keep all five, roll"
+                         if len(keep) == 5 else f"keep {' '.join(map(str, keep))}, roll")
+                self.assertEqual(row.group(1), words)
+        values = [a["value"] for a in actions]
+        self.assertEqual(values, sorted(values, reverse=True))
+        self.assertEqual({a["category"] for a in actions if a["action"] == "record"},
+                         set(CATEGORY_KEYS) - {"aces", "sixes", "choice"})
+
+    def test_the_check_points_are_the_engines(self):
+        start = analyse("--rolls", "3")
+        self.assertEqual(start.returncode, 0, start.stderr)
+        self.assertRegex(start.stdout, r"\nroll all five +191\.7744 +0\.0000\n$")
+        self.assertEqual(json.loads(analyse("--rolls=3", "--sheet=", "--json").stdout),
+                         {"sheet_points": 0,
+                          "actions": [{"action": "roll", "keep": [], "value": 191.7744,
+                                       "cost": 0.0}]})
+        # Everything recorded at its lowest (Choice cannot be 0) but one category.
+        lowest = {key: 5 if key == "choice" else 0 for key in CATEGORY_KEYS}
+        for open_category, value in (("aces", 5 + 455 / 216), ("jorvo", 5 + 2.30143)):
+            sheet = ",".join(f"{k}={v}" for k, v in lowest.items() if k != open_category)
+            document = json.loads(analyse("--sheet", sheet, "--rolls", "3", "--json").stdout)
+            self.assertEqual(document["sheet_points"], 5)
+            self.assertAlmostEqual(document["actions"][0]["value"], value, delta=1e-4)
+
+    def test_every_bad_position_is_named_in_one_line_with_status_2(self):
+        full = ",".join(f"{k}={5 if k == 'choice' else 0}" for k in CATEGORY_KEYS)
+        cases = (
+            (("--sheet", "kings=4", "--rolls", "3"), "'kings'"),
+            (("--sheet", "aces=1,aces=2", "--rolls", "3"), "aces twice"),
+            (("--sheet", "aces=7", "--rolls", "3"), "aces=7"),
+            (("--sheet", "sixes=5", "--rolls", "3"), "sixes=5"),
+            (("--sheet", "jorvo=20", "--rolls", "3"), "jorvo=20"),
+            (("--sheet", full, "--rolls", "3"), "every category"),
+            (("--dice", "1,2,3,4", "--rolls", "2"), "five faces"),
+            (("--dice", "1,2,3,4,5,6", "--rolls", "2"), "five faces"),
+            (("--dice", "1,2,3,4,7", "--rolls", "2"), "'7'"),
+            (("--dice", "1,2,3,4,5", "--rolls", "4"), "'4'"),
+            (("--dice", "1,2,3,4,5", "--rolls=-1"), "'-1'"),
+            (("--dice", "1,2,3,4,5", "--rolls", "3"), "takes no --dice"),
+            (("--rolls", "0"), "needs --dice"),
+        )
+        for args, named in cases:
+            with self.subTest(args=args):
+                result = analyse(*args)
+                self.assertEqual(result.returncode, 2)
+                self.assertEqual(result.stdout, "")
+                self.assertRegex(result.stderr, r"^jorvo-dice: [^\n]+\n$")
+                self.assertIn(named, result.stderr)
 
 
 def wait_turn_start(term, player, turn, timeout):
