@@ -497,9 +497,8 @@ void putWithStandIns(int x, int y, const char* text, std::size_t size) {
         }
         count = 0;
     };
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(text, size, &c);
+    for (const Utf8Char character : Utf8Text{text, size}) {
+        const char32_t c = character.codePoint;
         const int width = displayWidth(c);
         const StandIn glyph = standIn(c, inCharset(c), terminal.abilities);
         if (glyph.keep) {
@@ -518,22 +517,16 @@ void putWithStandIns(int x, int y, const char* text, std::size_t size) {
             }
         }
         x += width;
-        text += used;
-        size -= static_cast<std::size_t>(used);
     }
     putKept();
 }
 
 // Whether every character of the text is in the charset.
 bool allInCharset(const char* text, std::size_t size) {
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(text, size, &c);
-        if (!inCharset(c)) {
+    for (const Utf8Char c : Utf8Text{text, size}) {
+        if (!inCharset(c.codePoint)) {
             return false;
         }
-        text += used;
-        size -= static_cast<std::size_t>(used);
     }
     return true;
 }
@@ -805,9 +798,8 @@ const char* textForTerminal(const char* utf8, char* buffer, std::size_t size) {
     }
     std::size_t used = 0;
     std::mbstate_t state{};
-    for (std::size_t at = 0; at < length;) {
-        char32_t c = 0;
-        at += static_cast<std::size_t>(decodeUtf8(utf8 + at, length - at, &c));
+    for (const Utf8Char character : Utf8Text{utf8, length}) {
+        const char32_t c = character.codePoint;
         char bytes[MB_LEN_MAX];
         std::size_t count = 0;
         if (inCharset(c)) {
