@@ -28,6 +28,7 @@ int reportRankingFailure(const StorageError& error) {
 
 int reportInputEnded() {
     closeConsole();
+    leaveIfHungUp();
     std::fprintf(stderr, "jorvo-dice: the input ended before the game did\n");
     return ExitFailed;
 }

@@ -111,6 +111,7 @@ bool openConsole(char*, std::size_t) {
 }
 
 void closeConsole() {}
+void leaveIfHungUp() {}
 const char* textForTerminal(const char* utf8, char*, std::size_t) {
     return utf8;
 }

@@ -208,6 +208,9 @@ void closeConsole() {
     console.open = false;
 }
 
+// A closed console window ends the process through its control handler.
+void leaveIfHungUp() {}
+
 // The messages after the game go to the standard streams as they always have, in UTF-8.
 const char* textForTerminal(const char* utf8, char*, std::size_t) {
     return utf8;
