@@ -24,11 +24,12 @@ int main(int argc, char** argv) {
     if (options.analyse) {
         return runAnalysis(options, engineThreads(), stdout, stderr);
     }
-    const std::time_t now = std::time(nullptr);
+    // The same seed gives the same dice, in a played game as in self-play; without one the clock
+    // chooses.
+    const std::uint64_t seed =
+        options.haveSeed ? options.seed : static_cast<std::uint64_t>(std::time(nullptr));
     if (options.simulate > 0) {
-        return runSimulation(options.simulate,
-                             options.haveSeed ? options.seed : static_cast<std::uint64_t>(now),
-                             options.level, stdout);
+        return runSimulation(options.simulate, seed, options.level, stdout);
     }
-    return runProgram(options, static_cast<unsigned int>(now));
+    return runProgram(options, seed);
 }

@@ -156,19 +156,19 @@ void setSwitch(Name name, Options& options) {
 // What the options given ask of each other; false with the message for the first that is missing
 // or out of place.
 bool checkCombination(const Options& options, char* message, std::size_t messageSize) {
-    if (options.haveSeed && options.simulate == 0) {
-        std::snprintf(message, messageSize, "--seed goes with --simulate");
-        return false;
-    }
     if (options.simulate != 0 && (options.coach || options.computer)) {
         std::snprintf(message, messageSize,
                       "--simulate plays no game in the terminal, so it takes no --%s",
                       options.coach ? "coach" : "computer");
         return false;
     }
-    if (options.analyse && (options.coach || options.computer || options.simulate != 0)) {
+    if (options.analyse &&
+        (options.coach || options.computer || options.simulate != 0 || options.haveSeed)) {
         std::snprintf(message, messageSize, "--analyse plays no game, so it takes no --%s",
-                      options.coach ? "coach" : (options.computer ? "computer" : "simulate"));
+                      options.coach      ? "coach"
+                      : options.computer ? "computer"
+                      : options.haveSeed ? "seed"
+                                         : "simulate");
         return false;
     }
     if (options.haveLevel && !options.computer && options.simulate == 0) {
@@ -230,7 +230,7 @@ bool parseOptions(int argc, const char* const* argv, Options& options, char* mes
 }
 
 const char* usageText() {
-    return "Usage: jorvo-dice [--coach] [--computer [--level L]]\n"
+    return "Usage: jorvo-dice [--coach] [--computer [--level L]] [--seed S]\n"
            "       jorvo-dice --simulate N [--level L] [--seed S]\n"
            "       jorvo-dice --analyse [--sheet LIST] [--dice FACES] --rolls R [--json]\n"
            "       jorvo-dice -h | --help | -V | --version\n"
@@ -243,8 +243,9 @@ const char* usageText() {
            "                  (perfect play, the default); with --computer or --simulate\n"
            "  --simulate N    let the computer play N games alone (1 to 10000000) and print\n"
            "                  their statistics, without a terminal\n"
-           "  --seed S        with --simulate: the seed of the dice (0 to 18446744073709551615);\n"
-           "                  without it the seed comes from the clock and is printed\n"
+           "  --seed S        the seed of the dice (0 to 18446744073709551615): the same seed\n"
+           "                  and the same keys play the same game; without it the clock\n"
+           "                  chooses (--simulate prints the seed it used)\n"
            "  --analyse       print every action of a position, best first, with the average\n"
            "                  final total it leads to and its cost against the best:\n"
            "  --sheet LIST      the recorded categories and their scores, as aces=3,sixes=24\n"

@@ -20,11 +20,8 @@ struct Level {
 // (+- 0.01 at most), the figures written here; the tests check both against self-play of their
 // own.
 constexpr Level Levels[PerfectLevel] = {
-    {1.77, 150.0, 41.77},
-    {1.32, 162.0, 29.87},
-    {0.9123, 174.0, 17.79},
-    {0.5707, 184.0, 7.75},
-    {0.0, 191.77, 0.0},
+    {1.77, 150.0, 41.77},  {1.32, 162.0, 29.87}, {0.9123, 174.0, 17.79},
+    {0.5707, 184.0, 7.75}, {0.0, 191.77, 0.0},
 };
 
 const Level& levelAt(int level) {
