@@ -47,7 +47,7 @@ int runProgram(const Options& options, std::uint64_t diceSeed) {
     Assist assist;
     if (options.coach || options.computer) {
         buildStrategyTable(table, engineThreads());
-        assist = Assist{&table, options.coach, options.computer};
+        assist = Assist{&table, options.coach, options.computer, options.level, diceSeed};
     }
     char reason[256] = "";
     if (!openConsole(reason, sizeof reason)) {

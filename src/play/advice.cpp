@@ -21,8 +21,10 @@ Analysis adviseTurn(const Assist& assist, const GameState& state, Mode mode, con
         return none;
     }
     const Position position = positionOf(state, state.player);
-    if (computerOnTurn(assist, state, mode) && state.turn == TurnCount) {
-        // 1P has played all twelve turns: its total is final, and only winning counts.
+    if (computerOnTurn(assist, state, mode) && state.turn == TurnCount &&
+        assist.level == PerfectLevel) {
+        // 1P has played all twelve turns: its total is final, and only winning counts. A lower
+        // level plays its last turn for points, as it plays every other.
         return analyseLastTurnToWin(position, totals.total[0]);
     }
     return analysePosition(*assist.table, position);

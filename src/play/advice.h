@@ -6,11 +6,14 @@
 #include "strategy/strategy.h"
 
 #include <cstddef>
+#include <cstdint>
 
 struct Assist {
     const StrategyTable* table = nullptr; // null: the plain game, nothing of the engine
     bool coach = false;                   // advice drawn on the game screen
     bool computer = false;                // in MULTI, 2P is the computer
+    int level = PerfectLevel;             // the computer's level of play
+    std::uint64_t seed = 0;               // of the computer's choices below the best level
 };
 
 // Whether the computer plays the turn now.
@@ -20,8 +23,8 @@ bool computerOnTurn(const Assist& assist, const GameState& state, Mode mode);
 Position positionOf(const GameState& state, int player);
 
 // The engine's analysis of the player on turn's position; not valid without the engine, once the
-// game is over. On the computer's last turn, when the human's total is known, the values are its
-// chances to win instead of points.
+// game is over. On the computer's last turn at the best level, when the human's total is known,
+// the values are its chances to win instead of points.
 Analysis adviseTurn(const Assist& assist, const GameState& state, Mode mode, const Totals& totals);
 
 // An action in words: "record Full House", "keep 6 6 5, roll", "roll all five".

@@ -5,6 +5,7 @@
 namespace {
 
 constexpr KeyPress Enter{KeyEnter, 0};
+constexpr int LevelX = 40, LevelY = 8; // after "2P's turn" at (28, 8), before the labels at 65
 
 constexpr KeyPress arrow(int code) {
     return KeyPress{KeyExtended, code};
@@ -80,7 +81,32 @@ KeyPress computerKey(const GameState& state, const Analysis& advice) {
     if (!advice.valid) {
         return towardsCategory(state, firstOpenCategory(state));
     }
-    const Action& best = advice.actions[advice.best];
-    return best.kind == ActionRecord ? towardsCategory(state, best.category)
-                                     : towardsRoll(state, best.hold);
+    return computerKeyTowards(state, advice.actions[advice.best]);
+}
+
+KeyPress computerKeyTowards(const GameState& state, const Action& action) {
+    if (state.remainRoll == RollsPerTurn) {
+        return Enter;
+    }
+    return action.kind == ActionRecord ? towardsCategory(state, action.category)
+                                       : towardsRoll(state, action.hold);
+}
+
+KeyPress computerPress(const GameState& state, const Analysis& advice, int level,
+                       DiceRandom& choices, ComputerPlan& plan) {
+    if (state.remainRoll == RollsPerTurn || !advice.valid) {
+        return computerKey(state, advice);
+    }
+    if (plan.turn != state.turn || plan.remainRoll != state.remainRoll) {
+        const int chosen = level == PerfectLevel
+                               ? advice.best
+                               : levelChoice(advice, level, uniformOf(nextRandom(choices)));
+        plan = ComputerPlan{state.turn, state.remainRoll, advice.actions[chosen]};
+    }
+    return computerKeyTowards(state, plan.action);
+}
+
+void drawComputerLevel(int level) {
+    moveCursor(LevelX, LevelY);
+    print("2P: computer, level %d", level);
 }

@@ -45,10 +45,18 @@ GameEnd endMultiGame(const Totals& totals) {
 
 GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
                  const Assist& assist, GameReview* review) {
+    // The computer's choices below the best level draw from a stream of the game's seed apart from
+    // the dice's: the same seed, keys and level play the same game again.
+    DiceRandom choices = seededRandom(assist.seed, ChoiceStream);
+    ComputerPlan plan;
+    const bool againstComputer = assist.computer && mode == ModeMulti;
     for (;;) {
         const Evaluation evaluation = evaluateCategories(state.eyes);
         const Totals totals = computeTotals(state.playersScore);
         drawGameFrame(state, mode, evaluation.scores, totals);
+        if (againstComputer) {
+            drawComputerLevel(assist.level);
+        }
         const Analysis advice = adviseTurn(assist, state, mode, totals);
         const bool computer = computerOnTurn(assist, state, mode);
         if (assist.coach) {
@@ -64,7 +72,7 @@ GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
                 return GameEnd::InputEnded;
             }
             delay(ComputerKeyMilliseconds);
-            const KeyPress press = computerKey(state, advice);
+            const KeyPress press = computerPress(state, advice, assist.level, choices, plan);
             applyKey(state, mode, evaluation.scores, press.key, press.arrow);
         } else if (keyHit()) {
             const GameState before = state;

@@ -112,6 +112,12 @@ void printReview(std::FILE* out, const GameReview& review, const Sheets& players
         std::fprintf(out, "  expected points lost        %7.2f  in %d decisions\n", r.lost,
                      r.decisions);
         std::fprintf(out, "  luck of the dice            %+7.2f\n", r.luck);
+        // The levels differ by the points their decisions lose a game, so the player's are
+        // matched with theirs.
+        const int level = levelClosestTo(r.lost);
+        std::fprintf(
+            out, "  closest level of play       level %d of %d (its decisions lose %.2f a game)\n",
+            level, PerfectLevel, levelPointsLost(level));
         if (r.costliestCount == 0) {
             std::fprintf(out, "  Every decision was the best one.\n");
         } else {

@@ -15,6 +15,10 @@ LEVEL_GOALS = {1: 150.0, 2: 162.0, 3: 174.0, 4: 184.0, 5: 191.77}
 LEVEL_TOLERANCE = 1.5
 CATEGORY_KEYS = ("aces", "deuces", "threes", "fours", "fives", "sixes", "choice", "4ofakind",
                  "fullhouse", "sstraight", "lstraight", "jorvo")
+CATEGORY_LABELS = ("Aces", "Deuces", "Threes", "Fours", "Fives", "Sixes", "Choice", "4 of a Kind",
+                   "Full House", "S. Straight", "L. Straight", "Jorvo")
+LEVEL_X, LEVEL_Y = 40, 8
+COACH_LINE = re.compile(r"Best: (.+)  avg total ([0-9]+\.[0-9])  yours: (best|-[0-9]+\.[0-9]|taken)")
 CATEGORY_ROWS = (5, 6, 7, 8, 9, 10, 17, 19, 20, 21, 22, 23)
 VALUE_X = (83, 95)
 DICE_X, DICE_Y = 8, 12
@@ -126,6 +130,18 @@ class CommandLine(unittest.TestCase):
         self.assertLess(means[3], means[4])
 
 
+def words(action):
+    """An action of --analyse's JSON in the words the coach and the table use."""
+    if action["action"] == "record":
+        return f"record {CATEGORY_LABELS[action['index']]}"
+    keep = action["keep"]
+    if not keep:
+        return "roll all five"
+    if len(keep) == 5:
+        return "keep all five, roll"
+    return f"keep {' '.join(map(str, keep))}, roll"
+
+
 def analyse(*args):
     return run("--analyse", *args, timeout=60)
 
@@ -166,9 +182,7 @@ class Analysis(unittest.TestCase):
                 self.assertEqual(action["action"], "roll")
                 keep = action["keep"]
                 self.assertEqual(keep, sorted(keep))
-                words = ("roll all five" if not keep else "keep all five, roll"
-                         if len(keep) == 5 else f"keep {' '.join(map(str, keep))}, roll")
-                self.assertEqual(row.group(1), words)
+                self.assertEqual(row.group(1), words(action))
         values = [a["value"] for a in actions]
         self.assertEqual(values, sorted(values, reverse=True))
         self.assertEqual({a["category"] for a in actions if a["action"] == "record"},
@@ -285,6 +299,115 @@ class GamesWithTheEngine(unittest.TestCase):
             term.keys("Enter")
             self.assertEqual(term.wait_exit(), 0)
             self.check_review(term, 1, total)
+
+    def test_a_game_against_the_lowest_level_plays_to_its_end(self):
+        with Terminal(110, 30) as term:
+            term.start(args=["--computer", "--level=1", "--seed", "19"])
+            term.wait_text(42, 18, "-> SINGLE")
+            term.keys("Right", "Enter")
+            for turn in range(1, 13):
+                screen = wait_turn_start(term, 1, turn, timeout=60)
+                self.assertTrue(screen.has(LEVEL_X, LEVEL_Y, "2P: computer, level 1"),
+                                screen.dump())
+                term.keys("Enter")
+                term.wait_text(25, 22, "Remain Roll : 2")
+                term.keys("Right", *["Down"] * (turn - 1), "Enter")
+                screen = term.wait_text(28, 8, "2P's turn")
+                self.assertTrue(screen.has(LEVEL_X, LEVEL_Y, "2P: computer, level 1"))
+            screen = term.wait(lambda s: s.has(65, 3, "turn 13/12"), "the end", timeout=60)
+            sheets = [{c: int(screen.text(VALUE_X[p] + 1, row, 2))
+                       for c, row in enumerate(CATEGORY_ROWS)} for p in range(2)]
+            totals = [rules.totals(sheet)[1] for sheet in sheets]
+            self.assertEqual([int(screen.text(VALUE_X[p], 25, 3)) for p in range(2)], totals)
+            term.wait_text(50, 27, rules.result_text(*totals))
+            print(f"against level 1: {totals}")
+            term.keys("x")
+            self.assertEqual(term.wait_exit(), 0)
+            self.check_review(term, 1, totals[0])
+            _, block = review_of(term, 1)
+            self.assertRegex(block, r"\n  closest level of play +level [1-5] of 5 \(its decisions "
+                                    r"lose [0-9]+\.[0-9]{2} a game\)\n")
+
+    def test_the_coach_and_analyse_agree_on_every_position_of_a_seeded_game(self):
+        """Each turn: the first roll, a die held, a second roll with it held and a third; at each
+        the coach's line and marks against --analyse of the position read off the screen."""
+        compared = 0
+        with Terminal(110, 30) as term:
+            term.start(args=["--coach", "--seed", "23"])
+            term.wait_text(42, 18, "-> SINGLE")
+            term.keys("Enter")
+            term.wait_text(27, 8, "SINGLE MODE")
+            for turn in range(12):
+                term.wait_text(25, 22, "Remain Roll : 3")
+                term.keys("Enter")
+                screen = term.wait(lambda s: s.has(25, 22, "Remain Roll : 2")
+                                   and s.has(COACH_X, COACH_Y, "Best: "), "the advice")
+                self.compare(screen, 2, held=[])
+                term.keys("Up", "Enter", "Down")
+                screen = term.wait(lambda s: s.has(8, 11, "   fix    ")
+                                   and s.has(28, 19, "-> roll"), "the first die held")
+                first = read_dice(screen, DICE_X, DICE_Y)[0]
+                self.compare(screen, 2, held=[first])
+                for rolls in (1, 0):
+                    term.keys("Enter")
+                    screen = term.wait(lambda s: s.has(25, 22, f"Remain Roll : {rolls}")
+                                       and s.has(COACH_X, COACH_Y, "Best: "), "the advice")
+                    if rolls:
+                        self.compare(screen, rolls, held=[first])
+                    else:
+                        self.compare(screen, rolls, category=0)  # the cursor starts on Aces
+                compared += 4
+                term.keys(*["Down"] * turn, "Enter")
+            term.wait_text(19, 25, "게임 끝!", timeout=10)
+            term.type("Agreed")
+            term.keys("Enter")
+            term.wait_text(23, 27, "PRESS ENTER TO EXIT")
+            term.keys("Enter")
+            self.assertEqual(term.wait_exit(), 0)
+        self.assertEqual(compared, 48)
+
+    def compare(self, screen, rolls, held=None, category=None):
+        line = screen.text(COACH_X, COACH_Y, COACH_COLUMNS).rstrip()
+        coach = COACH_LINE.fullmatch(line)
+        self.assertTrue(coach, line)
+        dice = read_dice(screen, DICE_X, DICE_Y)
+        recorded = {}
+        for c, row in enumerate(CATEGORY_ROWS):
+            cell = screen.text(VALUE_X[0], row, 4)
+            if cell.startswith("["):
+                recorded[CATEGORY_KEYS[c]] = int(cell[1:3])
+        result = run("--analyse", "--sheet", ",".join(f"{k}={v}" for k, v in recorded.items()),
+                     "--dice", ",".join(map(str, dice)), f"--rolls={rolls}", "--json", timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        actions = json.loads(result.stdout)["actions"]
+        self.assertEqual(json.loads(result.stdout)["sheet_points"],
+                         int(screen.text(VALUE_X[0], 25, 3)))
+        best = actions[0]
+        where = f"{line!r} for dice {dice}, {rolls} rolls left, sheet {recorded}"
+        self.assertEqual(coach.group(1), words(best), where)
+        self.assertAlmostEqual(float(coach.group(2)), best["value"], delta=0.05 + 1e-4, msg=where)
+        if category is not None:
+            mine = [a for a in actions if a.get("index") == category]
+        else:
+            mine = [a for a in actions if a["action"] == "roll" and a["keep"] == sorted(held)]
+        if not mine:
+            self.assertEqual(coach.group(3), "taken", where)
+        elif coach.group(3) == "best":
+            self.assertLess(mine[0]["cost"], 5e-5, where)
+        else:
+            self.assertAlmostEqual(-float(coach.group(3)), mine[0]["cost"], delta=0.05 + 1e-4,
+                                   msg=where)
+        # The marks: "keep" over the first die of each face the best keeps, "<-" by its category.
+        keeps = [screen.text(8 + 10 * i, 10, 10) == "   keep   " for i in range(5)]
+        left = list(best.get("keep", []))
+        want = []
+        for face in dice:
+            want.append(face in left)
+            if face in left:
+                left.remove(face)
+        self.assertEqual(keeps, want if best["action"] == "roll" else [False] * 5, where)
+        marks = [screen.text(100, row, 2) == "<-" for row in CATEGORY_ROWS]
+        self.assertEqual(marks, [best.get("index") == c for c in range(12)], where)
 
     def test_a_game_against_the_computer_plays_to_its_result(self):
         with Terminal(110, 30) as term:

@@ -355,6 +355,128 @@ TEST(Computer, PlaysAWholeGameAndThrowsAwayWhatIsTypedMeanwhile) {
     EXPECT_FALSE(memory::drewOutside(ScreenWidth, ScreenHeight));
 }
 
+// The computer decides once for each roll and carries its decision out over the frames after:
+// at the best level the best action, below it one of the actions, the same until the dice or the
+// rolls left change.
+TEST(Computer, ChoosesOnceARollAndKeepsToItsChoice) {
+    GameState state = withOpen(1, {Aces, Threes, Sixes, Choice, FullHouse, Jorvo});
+    state.player = 1;
+    state.turn = 7;
+    state.eyes = Dice{6, 6, 3, 2, 1};
+    state.remainRoll = 2;
+    const Analysis advice = analysePosition(table(), positionOf(state, 1));
+    ASSERT_TRUE(advice.valid);
+    DiceRandom choices = seededRandom(3, ChoiceStream);
+    ComputerPlan best;
+    computerPress(state, advice, PerfectLevel, choices, best);
+    EXPECT_EQ(best.turn, 7);
+    EXPECT_EQ(best.remainRoll, 2);
+    EXPECT_EQ(best.action.value, advice.actions[advice.best].value);
+
+    int other = 0;
+    for (int game = 0; game < 50; ++game) {
+        ComputerPlan plan;
+        computerPress(state, advice, LowestLevel, choices, plan);
+        const ComputerPlan first = plan;
+        GameState later = state; // a key later, in the same position
+        later.focus = FocusDice;
+        const KeyPress next = computerPress(later, advice, LowestLevel, choices, plan);
+        EXPECT_EQ(plan.action.value, first.action.value);
+        EXPECT_EQ(plan.action.hold, first.action.hold);
+        const KeyPress towards = computerKeyTowards(later, first.action);
+        EXPECT_EQ(next.key, towards.key);
+        EXPECT_EQ(next.arrow, towards.arrow);
+        other += plan.action.value != advice.actions[advice.best].value;
+    }
+    EXPECT_GT(other, 0) << "the lowest level never erred in fifty choices";
+    EXPECT_LT(other, 50);
+}
+
+// Only the best level plays its last turn to win; a lower one plays it for points.
+TEST(Computer, BelowTheBestLevelPlaysItsLastTurnForPoints) {
+    GameState state = withOpen(1, {Choice});
+    state.selected[0].fill(1);
+    state.playersScore[0][Choice] = 20;
+    state.turn = TurnCount;
+    state.player = 1;
+    state.eyes = Dice{1, 1, 2, 2, 3};
+    state.remainRoll = 2;
+    const Totals totals = computeTotals(state.playersScore);
+    for (int level = LowestLevel; level <= PerfectLevel; ++level) {
+        const Assist assist{&table(), false, true, level, 1};
+        const Analysis a = adviseTurn(assist, state, ModeMulti, totals);
+        ASSERT_TRUE(a.valid);
+        if (level == PerfectLevel) {
+            EXPECT_LE(a.actions[0].value, 1.0) << "a chance to win";
+        } else {
+            EXPECT_GT(a.actions[0].value, 1.0) << level;
+        }
+    }
+}
+
+// A whole game against the lowest level, which shows its level beside the mode line in every
+// frame, plays to its end; with the same seed and keys the best level plays a game of its own.
+// A plain two-player game leaves those cells blank.
+TEST(Computer, PlaysAWholeGameAtTheLowestLevelAndShowsIt) {
+    const auto play = [](const Options& options, bool multi) {
+        useFreshDataFolder();
+        memory::reset();
+        memory::keepScreensAtDelays();
+        pushScript(multi ? "RE" : "E");
+        for (int c = 0; c < CategoryCount; ++c) {
+            for (int player = 0; player < (multi && !options.computer ? 2 : 1); ++player) {
+                pushScript("ER");
+                for (int i = 0; i < c; ++i) {
+                    pushScript("D");
+                }
+                pushScript("E");
+            }
+            memory::pushPause();
+        }
+        memory::pushKey('q');
+        EXPECT_EQ(runProgram(options, 17), ExitFinished);
+        EXPECT_EQ(memory::keysLeft(), 0u);
+        EXPECT_EQ(memory::cells(65, 3, 10), "turn 13/12");
+        std::string computerSheet;
+        for (int c = 0; c < CategoryCount; ++c) {
+            computerSheet += memory::cells(95, categoryRow(c), 4);
+        }
+        return computerSheet;
+    };
+    Options lowest;
+    lowest.computer = true;
+    lowest.level = LowestLevel;
+    lowest.haveLevel = true;
+    const std::string lowSheet = play(lowest, true);
+    EXPECT_EQ(memory::cells(40, 8, 21), "2P: computer, level 1");
+    const std::string result = memory::cells(50, 27, 7);
+    EXPECT_TRUE(result == "1P WIN!" || result == "2P WIN!" || result == "DRAW...") << result;
+    int shown = 0;
+    for (const std::string& screen : memory::screensAtDelays()) {
+        const auto rows = cellsOf(screen);
+        std::string label;
+        for (int x = 40; x < 61; ++x) {
+            label += rows[8][static_cast<std::size_t>(x)];
+        }
+        shown += label == "2P: computer, level 1";
+    }
+    EXPECT_GT(shown, CategoryCount);
+    EXPECT_FALSE(memory::drewOutside(ScreenWidth, ScreenHeight));
+
+    Options best;
+    best.computer = true;
+    EXPECT_NE(play(best, true), lowSheet) << "the lowest level played as the best";
+    EXPECT_EQ(memory::cells(40, 8, 21), "2P: computer, level 5");
+
+    play(Options{}, true);
+    for (const std::string& screen : memory::screensAtDelays()) {
+        const auto rows = cellsOf(screen);
+        for (int x = 37; x < 65; ++x) {
+            EXPECT_EQ(rows[8][static_cast<std::size_t>(x)], " ") << "the plain game drew at " << x;
+        }
+    }
+}
+
 // ---- the review -----------------------------------------------------------------------------
 
 TEST(Review, FiguresAddUpToTheFinalTotal) {
@@ -423,5 +545,14 @@ TEST(Review, FiguresAddUpToTheFinalTotal) {
             EXPECT_NE(text.find(heading), std::string::npos) << text;
         }
         EXPECT_NE(text.find("optimal play expects         191.77\n"), std::string::npos) << text;
+        for (int p = 0; p < players; ++p) {
+            char closest[96];
+            std::snprintf(closest, sizeof closest,
+                          "  closest level of play       level %d of 5 (its decisions lose %.2f a "
+                          "game)\n",
+                          levelClosestTo(review[p].lost),
+                          levelPointsLost(levelClosestTo(review[p].lost)));
+            EXPECT_NE(text.find(closest), std::string::npos) << text;
+        }
     }
 }

@@ -303,6 +303,35 @@ class WineGameWithTheEngine(WineSession, unittest.TestCase):
 
 
 @unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
+class WineGameAgainstTheLowestLevel(WineSession, unittest.TestCase):
+    ARGS = "--computer --level=1 --seed 5"
+
+    def test_a_game_against_level_1_plays_to_its_end_showing_the_level(self):
+        self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
+        self.send("Right", "Enter")
+        for turn in range(1, 13):
+            rows = self.wait_for(f"1P's turn {turn}",
+                                 lambda r: re.search(rf"turn\s+{turn}/12", r[3])
+                                 and "1P's turn" in r[8] and "Remain Roll : 3" in r[22], 60)
+            self.assertEqual(rows[8][40:61], "2P: computer, level 1")
+            self.send("Enter")
+            self.wait_row(22, r"Remain Roll : 2")
+            self.send("Right", *(["Down"] * (turn - 1)), "Enter")
+            self.wait_for("2P's turn", lambda r: "2P's turn" in r[8])
+        rows = self.wait_row(27, r"(1P WIN!|2P WIN!|DRAW\.\.\.)", 60)
+        totals = [int(t) for t in re.search(r"Total\s+(\d+)\s+(\d+)", rows[25]).groups()]
+        want = "1P WIN!" if totals[0] > totals[1] else "2P WIN!" if totals[1] > totals[0] else "DRAW..."
+        self.assertIn(want, rows[27])
+        self.assertEqual(rows[8][40:61], "2P: computer, level 1")
+        self.send("x")
+        self.assertEqual(self.exit_status(), 0)
+        rows = self.wait_for("the review", lambda r: any("Review of 1P's game" in row for row in r))
+        review = "\n".join(rows)
+        self.assertRegex(review, rf"final total +{totals[0]}\n")
+        self.assertRegex(review, r"closest level of play +level [1-5] of 5")
+
+
+@unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
 class WineLinkedRanking(WineSession, unittest.TestCase):
     """A player who keeps the ranking in a folder of their own, with a link in its place. wine
     makes no Windows symbolic link, but opens a link of this system's as Windows opens its own:
