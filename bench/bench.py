@@ -16,6 +16,7 @@ import select
 import signal
 import statistics
 import struct
+import subprocess
 import sys
 import tempfile
 import termios
@@ -249,6 +250,30 @@ def measure_floor(root, runs):
     return times
 
 
+ANALYSE = {
+    "the example, as a table": ["--sheet", "aces=3,sixes=24,choice=22", "--dice", "6,6,3,2,1",
+                                "--rolls", "2"],
+    "the example, as JSON": ["--sheet", "aces=3,sixes=24,choice=22", "--dice", "6,6,3,2,1",
+                             "--rolls", "2", "--json"],
+    "a new sheet (the whole table)": ["--rolls", "3"],
+}
+
+
+def measure_analyse(exe, runs):
+    """Wall time of whole --analyse runs, from the start of the process to its exit: the table (as
+    much of it as the position needs) and the printed answer included."""
+    times = {kind: [] for kind in ANALYSE}
+    for _ in range(runs):
+        for kind, args in ANALYSE.items():
+            began = time.monotonic()
+            result = subprocess.run([exe, "--analyse", *args], stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, check=False)
+            times[kind].append(time.monotonic() - began)
+            if result.returncode != 0:
+                raise RuntimeError(f"--analyse failed: {result.stderr.decode()}")
+    return times
+
+
 def play_single_game(exe, root, figures, idle_seconds):
     """Plays a whole single-player game by a fixed script, recording what each kind of key costs.
 
@@ -364,7 +389,7 @@ def machine():
            f"{os.uname().sysname} {os.uname().release}; load average {load}"
 
 
-def report(figures, start_times, floor_times, idle_seconds, games):
+def report(figures, start_times, floor_times, idle_seconds, games, analyse_times):
     print(f"Machine: {machine()}")
     print(f"Terminal: pseudo-terminal {COLUMNS}x{ROWS}, TERM=xterm-256color, LANG=C.UTF-8; "
           f"{games} scripted single-player game(s); medians, with the range where runs differ.")
@@ -440,6 +465,11 @@ def report(figures, start_times, floor_times, idle_seconds, games):
          max(figures["exit status"]) == 0)
     line("terminal queries answered", spread(figures["queries"], ""))
 
+    heading("--analyse, the whole run: start, table, answer, exit")
+    for kind, times in analyse_times.items():
+        ms = [t * 1000 for t in times]
+        line(f"{kind}, {len(ms)} runs", spread(ms, "ms", 1), "< 100 ms", median(ms) < 100)
+
 
 def main():
     options = [a for a in sys.argv[1:] if a.startswith("--")]
@@ -459,7 +489,8 @@ def main():
         floor_times = measure_floor(root, starts)
         for game in range(games):
             play_single_game(exe, root, figures, idle_seconds if game == 0 else 0)
-    report(figures, start_times, floor_times, idle_seconds, games)
+    analyse_times = measure_analyse(exe, starts)
+    report(figures, start_times, floor_times, idle_seconds, games, analyse_times)
     return 0
 
 

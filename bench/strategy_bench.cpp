@@ -1,6 +1,7 @@
 // Measures the strategy engine: the whole table on two threads and on one, self-play games per
-// second and the table's memory, each beside its goal. A benchmark, not a test: it prints a missed
-// goal as missed and always exits 0. --quick: fewer repetitions.
+// second and the table's memory, each beside its goal, and the levels of play: each one's mean
+// beside its goal, its chance to win against the best play, and its self-play speed. A benchmark,
+// not a test: it prints a missed goal as missed and always exits 0. --quick: fewer repetitions.
 #include "strategy/strategy.h"
 
 #include <algorithm>
@@ -141,5 +142,51 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof name, "self-play mean of %d games, seed 1", games);
     line(name, measured, "191.7744 within 3 SE",
          std::fabs(stats.mean - 191.7744) < 3 * stats.standardError);
+
+    // The levels, from the same games as `stats` (seed 1, two threads): `--simulate N --seed 1
+    // --level L` prints the same mean and chance to win.
+    std::printf("| **Levels of play (%d self-played games each, seed 1; `--simulate %d --seed 1 "
+                "--level L`)** | | | | |\n",
+                games, games);
+    double previous = 0;
+    for (int level = LowestLevel; level <= PerfectLevel; ++level) {
+        const SelfPlayStats s =
+            level == PerfectLevel ? stats : playSelfGames(table, games, 1, 2, level);
+        const bool near = std::fabs(s.mean - levelGoal(level)) <= 1.5;
+        std::snprintf(name, sizeof name, "level %d: mean, points lost a game", level);
+        std::snprintf(measured, sizeof measured, "%.2f +- %.2f", s.mean, s.standardError);
+        char lost[32];
+        std::snprintf(lost, sizeof lost, "%.2f", s.meanLost);
+        char goal[48];
+        std::snprintf(goal, sizeof goal, "%.2f +- 1.5, rising", levelGoal(level));
+        line(name, measured, goal, near && s.mean > previous, lost);
+        previous = s.mean;
+        if (level != PerfectLevel) {
+            std::snprintf(name, sizeof name, "level %d: chance to win against level 5", level);
+            std::snprintf(measured, sizeof measured, "%.1f %%", 100 * chanceToBeat(s, stats));
+            line(name, measured);
+        }
+    }
+    // Speed: the lowest level weighs the most actions at every step (the fewest fall below its
+    // cut-off), so it is the slowest.
+    for (int threads : {2, 1}) {
+        std::vector<double> perfect;
+        std::vector<double> lowest;
+        for (int i = 0; i < runs; ++i) {
+            auto began = std::chrono::steady_clock::now();
+            playSelfGames(table, games / 2, 3, threads);
+            perfect.push_back(games / 2 / secondsSince(began));
+            began = std::chrono::steady_clock::now();
+            playSelfGames(table, games / 2, 3, threads, LowestLevel);
+            lowest.push_back(games / 2 / secondsSince(began));
+        }
+        std::snprintf(name, sizeof name, "self-play at level 1 / level 5, %d run(s)", runs);
+        std::snprintf(measured, sizeof measured, "%.0f / %.0f games/s", median(lowest),
+                      median(perfect));
+        char ratio[16];
+        std::snprintf(ratio, sizeof ratio, "%.2f", median(lowest) / median(perfect));
+        line(name, measured, ">= half of level 5's", median(lowest) >= median(perfect) / 2,
+             std::to_string(threads) + ", x" + ratio);
+    }
     return 0;
 }

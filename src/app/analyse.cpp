@@ -294,8 +294,13 @@ int runAnalysis(const Options& options, int threads, std::FILE* out, std::FILE* 
         std::fprintf(err, "jorvo-dice: %s\n", message);
         return ExitUsage;
     }
+    // Only the states after this one are needed: those with the position's categories recorded.
+    int recorded = 0;
+    for (int c = 0; c < CategoryCount; ++c) {
+        recorded |= position.selected[c] != 0 ? 1 << c : 0;
+    }
     StrategyTable table;
-    buildStrategyTable(table, threads);
+    buildStrategyTableFrom(table, threads, recorded);
     const Analysis analysis = analysePosition(table, position);
     if (!analysis.valid) {
         std::fprintf(err, "jorvo-dice: the engine cannot take this position\n");

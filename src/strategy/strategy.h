@@ -31,6 +31,10 @@ struct StrategyTable {
 // Builds the whole table by backward induction on `threads` threads (at least one). The result
 // does not depend on the number of threads.
 void buildStrategyTable(StrategyTable& table, int threads);
+// The same for the states whose recorded categories include those of the mask `recorded` (bit c:
+// category c), the rest left at 0: all that the analysis of a position with those categories
+// recorded reads, and the same values.
+void buildStrategyTableFrom(StrategyTable& table, int threads, int recorded);
 // The number of turn-start states the table holds a value for.
 std::size_t strategyStateCount(const StrategyTable& table);
 // The memory the table and the engine's fixed tables take, in bytes.

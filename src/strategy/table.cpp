@@ -210,6 +210,10 @@ void solveMask(const TurnTables& t, StrategyTable& table, int mask, Scratch& s) 
 } // namespace
 
 void buildStrategyTable(StrategyTable& table, int threads) {
+    buildStrategyTableFrom(table, threads, 0);
+}
+
+void buildStrategyTableFrom(StrategyTable& table, int threads, int recorded) {
     const TurnTables& t = turnTables();
     threads = std::max(threads, 1);
 
@@ -225,12 +229,16 @@ void buildStrategyTable(StrategyTable& table, int threads) {
     // number of categories are independent and shared out among the threads, the heaviest first.
     std::vector<Scratch> scratch(static_cast<std::size_t>(threads));
     std::vector<int> level;
-    for (int recorded = CategoryCount - 1; recorded >= 0; --recorded) {
+    for (int count = CategoryCount - 1; count >= 0; --count) {
         level.clear();
         for (int mask = 0; mask < MaskCount; ++mask) {
-            if (std::popcount(static_cast<unsigned>(mask)) == recorded) {
+            if (std::popcount(static_cast<unsigned>(mask)) == count &&
+                (mask & recorded) == recorded) {
                 level.push_back(mask);
             }
+        }
+        if (level.empty()) {
+            continue; // below the categories asked for
         }
         std::stable_sort(level.begin(), level.end(), [&t](int x, int y) {
             return t.laneCount[x & (UpperMaskCount - 1)] > t.laneCount[y & (UpperMaskCount - 1)];

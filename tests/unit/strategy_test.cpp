@@ -283,6 +283,37 @@ TEST(StrategyTable, CheckPointsAndInvalidPositions) {
     }
 }
 
+// A table built only from a position's recorded categories on gives its positions the values of
+// the whole table, exactly.
+TEST(StrategyTable, APartialTableAnalysesItsPositionsAsTheWholeOne) {
+    const StrategyTable whole = builtTable();
+    // Upper scores that keep the bonus within reach, and that settle it.
+    const Sheet scores{3, 6, 9, 12, 15, 24, 22, 0, 25, 15, 30, 50};
+    const int masks[] = {0b000000000001, 0b100000100000, 0b011101001010, 0b111111011111};
+    const Dice dice[] = {{6, 6, 3, 2, 1}, {5, 5, 5, 5, 5}, {1, 2, 3, 4, 5}, {2, 2, 4, 4, 6}};
+    for (int i = 0; i < 4; ++i) {
+        StrategyTable partial;
+        buildStrategyTableFrom(partial, 2, masks[i]);
+        Position p{};
+        for (int c = 0; c < CategoryCount; ++c) {
+            p.selected[c] = masks[i] >> c & 1;
+            p.scores[c] = p.selected[c] != 0 ? scores[c] : 0;
+        }
+        p.dice = dice[i];
+        for (int rolls = 0; rolls <= RollsPerTurn; ++rolls) {
+            p.remainRoll = rolls;
+            const Analysis a = analysePosition(whole, p);
+            const Analysis b = analysePosition(partial, p);
+            ASSERT_TRUE(a.valid && b.valid) << describe(p);
+            ASSERT_EQ(a.actionCount, b.actionCount);
+            EXPECT_EQ(a.best, b.best) << describe(p);
+            for (int k = 0; k < a.actionCount; ++k) {
+                EXPECT_EQ(a.actions[k].value, b.actions[k].value) << describe(p);
+            }
+        }
+    }
+}
+
 TEST(StrategyTable, MatchesABruteForceSolverOnFewOpenCategories) {
     const StrategyTable table = builtTable();
     // Upper scores: 53 without Fives, 45 without Sixes, 60 without Aces, 57 without Threes.
