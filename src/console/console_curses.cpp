@@ -53,6 +53,13 @@ struct Terminal {
     // The letters of the VT100 line-drawing set that the terminal has (terminfo's acsc).
     bool lineDrawing[128] = {};
     bool lineDrawingUsable = true;
+    // ncurses sends a run of one character with the terminal's repeat (rep) where the screen is
+    // not UTF-8 or the character is a line-drawing glyph, and a converter in between, such as
+    // luit, drops the repeat after a character it has converted. terminfo offers no way to turn
+    // the repeat off, so where the terminal has it, every other line-drawing cell carries the
+    // protect attribute, which a terminal without the prot capability does not show: no two
+    // neighbours are then the same to ncurses, and each is sent.
+    bool breakRuns = false;
     // The designation of an EUC locale's double-byte set to G1, sent after ncurses enables its
     // line-drawing set there (see secondSetDesignation); nullptr where there is no such clash.
     const char* secondSet = nullptr;
@@ -129,6 +136,8 @@ void findAbilities(const TerminalShows& shows) {
     readLineDrawing();
     terminal.secondSet = secondSetDesignation(nl_langinfo(CODESET), capability("enacs"));
     terminal.lineDrawingUsable = lineDrawingUsable(shows, terminal.secondSet, capability("smacs"));
+    terminal.breakRuns = !terminal.plainText && capabilityUsable(capability("rep")) &&
+                         !capabilityUsable(capability("prot"));
     if (terminal.utf8 && !terminal.plainText) {
         // In a UTF-8 locale ncurses may send its line-drawing glyphs as Unicode box drawing,
         // which is ambiguous-width again; this keeps them in the terminal's own set.
@@ -169,7 +178,8 @@ void putWithStandIns(int x, int y, const char* text, std::size_t size) {
             const auto letter = static_cast<unsigned char>(glyph.lineDrawing);
             if (terminal.lineDrawingUsable && letter != 0 && letter < sizeof terminal.lineDrawing &&
                 terminal.lineDrawing[letter]) {
-                mvwaddch(terminal.pad, y, x, NCURSES_ACS(letter));
+                const chtype runBreak = terminal.breakRuns && x % 2 == 1 ? A_PROTECT : 0;
+                mvwaddch(terminal.pad, y, x, NCURSES_ACS(letter) | runBreak);
             } else {
                 mvwaddnstr(terminal.pad, y, x, glyph.text, -1);
             }
@@ -328,11 +338,6 @@ bool openConsole(char* reason, std::size_t reasonSize) {
     // What the player typed while the terminal was asked comes first.
     for (std::size_t i = answers.typedLength; i > 0; --i) {
         ungetch(answers.typed[i - 1]);
-    }
-    if (!terminal.plainText) {
-        // A run of one character is not sent with the terminal's repeat (rep): a converter in
-        // between, such as luit, drops the repeat after a character it has converted.
-        repeat_char = nullptr;
     }
     // A new screen sends each cursor move of a frame with a write() of its own until it has been
     // left and entered once; doing that now makes every frame reach the terminal in one write, so
