@@ -16,9 +16,9 @@ def ranking_line(place, name, score):
     return f"{place:2d}  {' ' * (10 - text_width(name))}{name}   {score:3d}"
 
 
-def write_ranking(term, text):
+def write_ranking(term, text, encoding="utf-8"):
     os.makedirs(os.path.dirname(term.ranking_path()), exist_ok=True)
-    with open(term.ranking_path(), "w", encoding="utf-8", newline="") as f:
+    with open(term.ranking_path(), "w", encoding=encoding, newline="") as f:
         f.write(text)
 
 
@@ -36,22 +36,38 @@ def play_single_game(term):
 @unittest.skipUnless(have_tmux(), "needs tmux")
 class Ranking(unittest.TestCase):
     def test_ranking_screen_lists_the_stored_entries(self):
-        # Places as stored, not recounted; wide names aligned by their width on screen.
+        # Places numbered by position, whatever the file gave; wide names aligned by their width
+        # on screen.
         three = ((1, "amy", 200), (2, "홍길동", 150), (7, "abcdefghi", 99))
         eleven = tuple((i, f"p{i}", 300 - 10 * i) for i in range(1, 12))
         lines = lambda entries: "".join(f"{p}\t{n}\t{s}\n" for p, n, s in entries)
         # Edited by hand: lines that hold no entry between those that do, and names too wide.
         edited = ("1\tamy\t200\n2\tbo lee\t190\nmy best games\n3 가나다라x 150\n"
                   "4\tcy\t99999999999\n\n7\t홍길동가나다\t99\n")
+        # Not in order: the best entry last, equal scores in the file's order.
+        unordered = tuple((i, f"x{i}", 5) for i in range(1, 10)) + ((10, "Best", 300),)
+        # As editors save it: with a byte order mark, or as UTF-16 with one (PowerShell 5).
+        saved = "1\tAnn\t251\r\n2\t홍길동\t198\r\n"
+        two = ((1, "Ann", 251), (2, "홍길동", 198))
         cases = (
-            # what the file holds, the entries listed
-            ("three", lines(three), three),
-            ("eleven", lines(eleven), eleven[:10]),  # a top ten: the eleventh line is not read
-            ("edited", edited, ((1, "amy", 200), (3, "가나다라x", 150), (7, "홍길동가", 99))),
+            # what the file holds, its encoding, the entries listed
+            ("three", lines(three), "utf-8", ((1, "amy", 200), (2, "홍길동", 150),
+                                              (3, "abcdefghi", 99))),
+            # a top ten: the eleventh line, the lowest, is not listed
+            ("eleven", lines(eleven), "utf-8", eleven[:10]),
+            ("edited", edited, "utf-8", ((1, "amy", 200), (2, "가나다라x", 150),
+                                         (3, "홍길동가", 99))),
+            ("unordered", lines(unordered), "utf-8",
+             ((1, "Best", 300),) + tuple((i + 1, f"x{i}", 5) for i in range(1, 10))),
+            ("UTF-8 with a mark", saved, "utf-8-sig", two),
+            ("UTF-16 little-endian", saved, "utf-16-le", two),
+            ("UTF-16 big-endian", saved, "utf-16-be", two),
         )
-        for what, stored, listed in cases:
+        for what, stored, encoding, listed in cases:
             with self.subTest(what), Terminal(110, 30) as term:
-                write_ranking(term, stored)
+                if encoding.startswith("utf-16"):
+                    stored = "\ufeff" + stored  # Python writes the mark itself only as "utf-16"
+                write_ranking(term, stored, encoding)
                 term.start()
                 wait_title(term, "SINGLE")
                 want = [""] * term.height
