@@ -45,6 +45,7 @@ GameEnd endMultiGame(const Totals& totals) {
 
 GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
                  const Assist& assist, GameReview* review) {
+    bool computerPlayed = false;
     for (;;) {
         const Evaluation evaluation = evaluateCategories(state.eyes);
         const Totals totals = computeTotals(state.playersScore);
@@ -54,6 +55,12 @@ GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
         if (assist.coach) {
             drawCoach(state, advice, !computer && state.remainRoll != RollsPerTurn);
         }
+        if (computerPlayed && !computer) {
+            // Keys typed while the computer waited before its last key, or while that key was
+            // played, are thrown away too: none may act on the player's turn, or end the result.
+            flushInput();
+        }
+        computerPlayed = computer;
         if (state.turn == GameOverTurn) {
             return mode == ModeMulti ? endMultiGame(totals)
                                      : endSingleGame(r, totals.total[0], error);
