@@ -14,17 +14,17 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(usageText(), stdout);
-        return ExitFinished;
+        return finishOutput(ExitFinished);
     }
     if (options.version) {
         std::printf("%s\n", versionText());
-        return ExitFinished;
+        return finishOutput(ExitFinished);
     }
     const std::time_t now = std::time(nullptr);
     if (options.simulate > 0) {
-        return runSimulation(options.simulate,
-                             options.haveSeed ? options.seed : static_cast<std::uint64_t>(now),
-                             stdout);
+        return finishOutput(runSimulation(
+            options.simulate, options.haveSeed ? options.seed : static_cast<std::uint64_t>(now),
+            stdout));
     }
     return runProgram(options, static_cast<unsigned int>(now));
 }

@@ -8,7 +8,9 @@
 #include "ranking/ranking_screen.h"
 #include "ranking/ranking_store.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -33,6 +35,20 @@ int reportInputEnded() {
 }
 
 } // namespace
+
+int finishOutput(int status) {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+        return status;
+    }
+    const int errnum = errno;
+    if (errnum != 0) {
+        std::fprintf(stderr, "jorvo-dice: write error: %s\n", std::strerror(errnum));
+    } else {
+        std::fprintf(stderr, "jorvo-dice: write error\n");
+    }
+    return ExitFailed;
+}
 
 int engineThreads() {
     const unsigned int cores = std::thread::hardware_concurrency();
@@ -95,6 +111,7 @@ int runProgram(const Options& options, unsigned int diceSeed) {
     }
     if (reviewed && state.turn == GameOverTurn) {
         printReview(stdout, review, state.playersScore);
+        status = finishOutput(status);
     }
     return status;
 }

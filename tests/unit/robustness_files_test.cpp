@@ -1,7 +1,8 @@
 // What the ranking file survives: folders and files in the way, permissions, a full disk, a
 // process killed at every step of a save, saves at the same moment and a lock left by a killed
-// game. Each fault must give the message with the file's path and the system's reason, a
-// non-zero exit where the save failed, and the entries that were stored before.
+// game, and a review that cannot be written. Each fault must give the message with the file's
+// path and the system's reason, a non-zero exit where the save failed, and the entries that were
+// stored before.
 //
 // Faults that need a process of their own (limits, another user, a private mount, a kill) run in a
 // forked child, which reports what went wrong as text through a pipe.
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -97,7 +99,7 @@ struct Outcome {
     std::string message;
 };
 
-Outcome runCapturingStderr() {
+Outcome runCapturingStderr(const Options& options = Options{}) {
     int channel[2];
     if (pipe(channel) != 0) {
         return {-1, "pipe failed"};
@@ -106,7 +108,7 @@ Outcome runCapturingStderr() {
     const int saved = dup(STDERR_FILENO);
     dup2(channel[1], STDERR_FILENO);
     close(channel[1]);
-    const int status = runProgram(Options{}, TestDiceSeed);
+    const int status = runProgram(options, TestDiceSeed);
     std::fflush(stderr);
     dup2(saved, STDERR_FILENO);
     close(saved);
@@ -540,6 +542,56 @@ TEST_F(FileFaults, ALinkThatLeadsToNoFileIsReportedWithTheFileItStandsFor) {
         EXPECT_TRUE(fs::is_symlink(path));
         EXPECT_EQ(fs::read_symlink(path), fs::path(c.link));
         EXPECT_FALSE(fs::exists(base + "/Unmounted"));
+    }
+}
+
+// ---- a review that cannot be written -----------------------------------------------------
+
+// The review of a coached game is written to the standard output once the terminal is given back:
+// a write that fails there is reported on standard error, and the run ends with status 1. The
+// result was saved before.
+TEST_F(FileFaults, AReviewThatCannotBeWrittenIsReportedAndEndsTheRunWithStatus1) {
+    struct Case {
+        const char* what;
+        const char* reason;
+        std::function<bool()> redirect; // the standard output, in the child
+    };
+    const Case cases[] = {
+        {"a full device", "No space left on device",
+         [] {
+             const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+             return full >= 0 && dup2(full, STDOUT_FILENO) == STDOUT_FILENO && close(full) == 0;
+         }},
+        {"a closed standard output", "Bad file descriptor",
+         [] { return close(STDOUT_FILENO) == 0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        const std::string report = inChild([&]() -> std::string {
+            if (!c.redirect()) {
+                return std::string("skip: ") + std::strerror(errno);
+            }
+            memory::reset();
+            pushWholeSingleGame();
+            Options options;
+            options.coach = true;
+            const Outcome outcome = runCapturingStderr(options);
+            std::string found;
+            if (outcome.status != ExitFailed) {
+                found += "status " + std::to_string(outcome.status) + "; ";
+            }
+            const std::string message = std::string("jorvo-dice: write error: ") + c.reason + "\n";
+            if (outcome.message != message) {
+                found += "message '" + outcome.message + "', expected '" + message + "'; ";
+            }
+            return found;
+        });
+        if (report.rfind("skip:", 0) == 0) {
+            GTEST_SKIP() << report;
+        }
+        EXPECT_EQ(report, "");
+        EXPECT_EQ(readFile(path).find("1\tZed\t"), 0u) << readFile(path);
     }
 }
 
