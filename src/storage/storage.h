@@ -26,9 +26,10 @@ std::FILE* openRankingFile(StorageError& error);
 using RankingLock = std::intptr_t;
 constexpr RankingLock NoLock = -1;
 
-// Takes the exclusive lock that one save holds from reading the file to replacing it, waiting
-// while another game holds it. NoLock on failure.
-RankingLock lockRanking(StorageError& error);
+// Takes the exclusive lock that one save holds from reading the file to replacing it. Without
+// `busy` it waits while another game holds it; with `busy` it does not wait, and returns NoLock
+// with `*busy` set then. NoLock on failure, with `error` filled (and `*busy` cleared).
+RankingLock lockRanking(StorageError& error, bool* busy = nullptr);
 void unlockRanking(RankingLock lock);
 
 // Replaces the ranking file with `size` bytes of `data`: written beside it (beside the file a link

@@ -248,7 +248,10 @@ std::FILE* openRankingFile(StorageError& error) {
     return file;
 }
 
-RankingLock lockRanking(StorageError& error) {
+RankingLock lockRanking(StorageError& error, bool* busy) {
+    if (busy != nullptr) {
+        *busy = false;
+    }
     char path[PathBytes];
     if (!prepare(LockName, path, sizeof path, error)) {
         return NoLock;
@@ -259,7 +262,12 @@ RankingLock lockRanking(StorageError& error) {
         return NoLock;
     }
     // A lock dies with its process, so a lock file left by a killed game holds nobody up.
-    while (flock(fd, LOCK_EX) != 0) {
+    while (flock(fd, busy != nullptr ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
+        if (errno == EWOULDBLOCK && busy != nullptr) {
+            *busy = true;
+            close(fd);
+            return NoLock;
+        }
         if (errno != EINTR) {
             setReason(error, errno);
             close(fd);

@@ -357,7 +357,10 @@ std::FILE* openRankingFile(StorageError& error) {
     return stream;
 }
 
-RankingLock lockRanking(StorageError& error) {
+RankingLock lockRanking(StorageError& error, bool* busy) {
+    if (busy != nullptr) {
+        *busy = false;
+    }
     WidePath path{};
     if (!prepare(LockName, path, error)) {
         return NoLock;
@@ -371,9 +374,15 @@ RankingLock lockRanking(StorageError& error) {
     // The system drops the lock with its process, so a lock file left by a killed game holds
     // nobody up. Without LOCKFILE_FAIL_IMMEDIATELY this waits for another game's save.
     OVERLAPPED start{};
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &start) == 0) {
-        setReason(error, GetLastError());
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (busy != nullptr ? LOCKFILE_FAIL_IMMEDIATELY : 0);
+    if (LockFileEx(file, flags, 0, 1, 0, &start) == 0) {
+        const DWORD code = GetLastError();
         CloseHandle(file);
+        if (busy != nullptr && code == ERROR_LOCK_VIOLATION) {
+            *busy = true;
+            return NoLock;
+        }
+        setReason(error, code);
         return NoLock;
     }
     WidePath ranking = path;

@@ -1,6 +1,7 @@
 """The ranking in a real terminal: the ranking screen from a stored file, and the name typed at the
 end of a single-player game merged into the file."""
 
+import fcntl
 import os
 import unittest
 
@@ -9,6 +10,7 @@ from test_games import PROMPT, GamePlayer
 from test_title import MENU_LINES, MENU_X, MENU_Y, title_rows, wait_title
 
 LIST_X = 48
+WAITING = "WAITING: ANOTHER GAME IS SAVING"
 
 
 def ranking_line(place, name, score):
@@ -119,6 +121,38 @@ class Ranking(unittest.TestCase):
                                      f"3\t홍길동\t{total}\n4\tcid\t{total - 1}\n")
             print(f"name entered with a total of {total}")
 
+
+    def test_a_save_that_waits_for_another_games_lock_says_so(self):
+        # This test holds the lock as another game's save would, for as long as it takes the
+        # message to appear; once it lets go, the save goes through.
+        with Terminal(110, 30) as term:
+            term.start()
+            player = play_single_game(term)
+            player.wait_model("the frame that ends the game")
+            total = player.totals(0)[1]
+            term.wait_text(19, 25, PROMPT)
+            lock = os.open(os.path.join(os.path.dirname(term.ranking_path()), "Ranking.lock"),
+                           os.O_RDWR | os.O_CREAT, 0o600)
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX)
+                term.type("Zed")
+                term.keys("Enter")
+                screen = term.wait_text(19, 25, WAITING)
+                # Only the prompt's cells change: the rest of the row is the sheet's total.
+                self.assertEqual(screen.text(19 + len(WAITING), 25, 65 - 19 - len(WAITING)),
+                                 " " * (65 - 19 - len(WAITING)))
+                self.assertTrue(screen.has(65, 25, "Total"), screen.dump())
+                with open(term.ranking_path(), encoding="utf-8") as f:
+                    self.assertEqual(f.read(), "", "saved without the lock")
+            finally:
+                os.close(lock)  # lets go of the lock
+            screen = term.wait_text(23, 27, "PRESS ENTER TO EXIT")
+            self.assertEqual(screen.text(19, 25, 46),
+                             PROMPT + "Zed" + " " * (46 - text_width(PROMPT) - 3))
+            with open(term.ranking_path(), encoding="utf-8") as f:
+                self.assertEqual(f.read(), f"1\tZed\t{total}\n")
+            term.keys("Enter")
+            self.assertEqual(term.wait_exit(), 0)
 
     def test_a_ranking_that_cannot_be_opened_is_reported_after_the_game(self):
         # A folder where the file should be: at start-up, and when it appears during a game. The

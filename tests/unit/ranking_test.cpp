@@ -5,11 +5,15 @@
 #include "support.h"
 #include "text/text.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -393,6 +397,57 @@ TEST_F(RankingFile, SaveKeepsAResultThatAnotherGameSavedMeanwhile) {
     pushScript("Me E");
     ASSERT_EQ(saveRanking(r, 100, error), SaveResult::Saved);
     EXPECT_EQ(readFile(rankingFilePath()), "1\tOther\t150\n2\tMe\t100\n");
+}
+
+// Another game's save holds the lock: after a second of waiting the player is told so where the
+// prompt stands, the keys typed meanwhile are thrown away once the lock is had, and the prompt
+// comes back with the name before the save goes on. The other game is a thread that holds the
+// lock until the message is seen (or, should it never be, for a minute).
+TEST_F(RankingFile, ASaveWaitingForAnotherGamesLockSaysSoAndDropsTheKeysTypedMeanwhile) {
+    writeFile(rankingFilePath(), "1\tAnn\t210\n");
+    ASSERT_TRUE(loadRanking(r, error)) << error.reason;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;
+    bool release = false;
+    std::thread otherGame([&] {
+        StorageError otherError{};
+        const RankingLock lock = lockRanking(otherError);
+        std::unique_lock<std::mutex> guard(mutex);
+        held = true;
+        changed.notify_all();
+        changed.wait_for(guard, std::chrono::minutes(1), [&] { return release; });
+        unlockRanking(lock);
+    });
+    {
+        std::unique_lock<std::mutex> guard(mutex);
+        changed.wait(guard, [&] { return held; });
+    }
+    int waited = 0;
+    int waitedBeforeMessage = -1;
+    std::string shown;
+    memory::onEachDelay([&](int milliseconds) {
+        if (shown.empty() && memory::row(25).find("WAITING") != std::string::npos) {
+            shown = memory::row(25);
+            waitedBeforeMessage = waited;
+            memory::typeKeys({KeyEnter, 'x', KeyEnter});
+            const std::lock_guard<std::mutex> guard(mutex);
+            release = true;
+            changed.notify_all();
+        }
+        waited += milliseconds;
+    });
+    pushScript("Bo E");
+    const SaveResult result = saveRanking(r, 100, error);
+    memory::onEachDelay({});
+    otherGame.join();
+    ASSERT_EQ(result, SaveResult::Saved) << error.reason;
+    EXPECT_EQ(shown, std::string(19, ' ') + "WAITING: ANOTHER GAME IS SAVING");
+    EXPECT_EQ(waitedBeforeMessage, 1000) << "the waits before the message, in milliseconds";
+    EXPECT_EQ(memory::keysThrownAway(), 3);
+    EXPECT_EQ(memory::keysLeft(), 0u);
+    EXPECT_EQ(memory::row(25), std::string(19, ' ') + "게임 끝! 이름 입력: Bo");
+    EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t210\n2\tBo\t100\n");
 }
 
 TEST_F(RankingFile, SaveLeavesTheUsersOtherFilesAlone) {
