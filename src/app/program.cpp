@@ -19,12 +19,18 @@ constexpr unsigned int MaxEngineThreads = 8;
 
 constexpr const char* RankingFailure = "파일 연결 실패";
 
-// Shown after the console is given back, where it stays readable once the program has ended.
+// Shown after the console is given back, where it stays readable once the program has ended;
+// a save that failed at the end also says what it could not keep.
 int reportRankingFailure(const StorageError& error) {
     closeConsole();
     char failure[64];
     std::fprintf(stderr, "%s: %s: %s\n", textForTerminal(RankingFailure, failure, sizeof failure),
                  error.path, error.reason);
+    if (error.unsaved[0] != '\0') {
+        char unsaved[sizeof error.unsaved * 2];
+        std::fprintf(stderr, "jorvo-dice: the result was not saved: %s\n",
+                     textForTerminal(error.unsaved, unsaved, sizeof unsaved));
+    }
     return ExitFailed;
 }
 

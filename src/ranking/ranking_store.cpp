@@ -42,6 +42,15 @@ RankingLock waitForLock(const char* name, StorageError& error) {
     }
 }
 
+// A save that failed: what it could not keep goes into the message, the name ("" when none was
+// asked yet) and the total.
+SaveResult saveFailed(StorageError& error, const char* name, int total) {
+    static_assert(sizeof error.unsaved >= NameBytes + 12);
+    std::snprintf(error.unsaved, sizeof error.unsaved, "%s%s%d", name, name[0] != '\0' ? " " : "",
+                  total);
+    return SaveResult::Failed;
+}
+
 } // namespace
 
 bool loadRanking(RankTable& r, StorageError& error) {
@@ -52,18 +61,18 @@ bool loadRanking(RankTable& r, StorageError& error) {
     }
     readRanking(file, r);
     std::fclose(file);
-    return true;
+    return checkRankingSave(error);
 }
 
 SaveResult saveRanking(RankTable& r, int total, StorageError& error) {
+    char name[NameBytes] = {};
     // A ranking that cannot be read is reported before the player types a name for nothing.
     std::FILE* file = openRankingFile(error);
     if (file == nullptr) {
-        return SaveResult::Failed;
+        return saveFailed(error, name, total);
     }
     std::fclose(file);
 
-    char name[NameBytes] = {};
     if (!askName(name)) {
         return SaveResult::InputEnded;
     }
@@ -72,12 +81,12 @@ SaveResult saveRanking(RankTable& r, int total, StorageError& error) {
     // read again under it, so that a result saved meanwhile by another game is kept.
     const RankingLock lock = waitForLock(name, error);
     if (lock == NoLock) {
-        return SaveResult::Failed;
+        return saveFailed(error, name, total);
     }
     file = openRankingFile(error);
     if (file == nullptr) {
         unlockRanking(lock);
-        return SaveResult::Failed;
+        return saveFailed(error, name, total);
     }
     readRanking(file, r);
     std::fclose(file);
@@ -88,5 +97,5 @@ SaveResult saveRanking(RankTable& r, int total, StorageError& error) {
     const std::size_t size = formatRanking(r, text, sizeof text);
     const bool saved = replaceRankingFile(text, size, error);
     unlockRanking(lock);
-    return saved ? SaveResult::Saved : SaveResult::Failed;
+    return saved ? SaveResult::Saved : saveFailed(error, name, total);
 }

@@ -143,6 +143,32 @@ bool folderOf(const char* path, char (&folder)[PathBytes]) {
     return true;
 }
 
+// Names, in `error`, the folder of `path` when `path` is missing: a file that could not be made
+// there was kept out by its folder.
+void blameFolderOfMissing(const char* path, StorageError& error) {
+    struct stat info {};
+    char folder[PathBytes];
+    if (lstat(path, &info) != 0 && errno == ENOENT && folderOf(path, folder)) {
+        std::snprintf(error.path, sizeof error.path, "%s", folder);
+    }
+}
+
+// A temporary file beside `path`, as a save writes it (see TemporarySuffix); its name goes into
+// `temporary`. Fails with errno set, and `error` naming the folder that does not let it be made.
+int createTemporary(const char* path, char (&temporary)[PathBytes + 16], StorageError& error) {
+    std::snprintf(temporary, sizeof temporary, "%s%sXXXXXX", path, TemporarySuffix);
+    const int fd = mkostemp(temporary, O_CLOEXEC);
+    if (fd < 0) {
+        const int errnum = errno;
+        char folder[PathBytes];
+        if (folderOf(path, folder)) {
+            std::snprintf(error.path, sizeof error.path, "%s", folder);
+        }
+        errno = errnum;
+    }
+    return fd;
+}
+
 // Makes a rename in `path`'s folder durable.
 void syncFolderOf(const char* path) {
     char folder[PathBytes];
@@ -258,7 +284,9 @@ RankingLock lockRanking(StorageError& error, bool* busy) {
     }
     const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        setReason(error, errno);
+        const int errnum = errno;
+        blameFolderOfMissing(path, error);
+        setReason(error, errnum);
         return NoLock;
     }
     // A lock dies with its process, so a lock file left by a killed game holds nobody up.
@@ -287,6 +315,28 @@ void unlockRanking(RankingLock lock) {
     }
 }
 
+bool checkRankingSave(StorageError& error) {
+    bool busy = false;
+    const RankingLock lock = lockRanking(error, &busy);
+    if (lock == NoLock && !busy) {
+        return false;
+    }
+    unlockRanking(lock);
+    char link[PathBytes];
+    char path[PathBytes];
+    if (!prepareRankingFile(link, path, error)) {
+        return false;
+    }
+    char temporary[PathBytes + 16];
+    const int fd = createTemporary(path, temporary, error);
+    if (fd < 0) {
+        return fail(error, errno);
+    }
+    close(fd);
+    unlink(temporary);
+    return true;
+}
+
 // A ranking file that is a symbolic link keeps it: the file it stands for is replaced, by a
 // temporary file beside that one, so that the rename stays on its file system.
 bool replaceRankingFile(const char* data, std::size_t size, StorageError& error) {
@@ -305,8 +355,7 @@ bool replaceRankingFile(const char* data, std::size_t size, StorageError& error)
         return fail(error, errno);
     }
     char temporary[PathBytes + 16];
-    std::snprintf(temporary, sizeof temporary, "%s%sXXXXXX", path, TemporarySuffix);
-    const int fd = mkostemp(temporary, O_CLOEXEC);
+    const int fd = createTemporary(path, temporary, error);
     if (fd < 0) {
         return fail(error, errno);
     }

@@ -122,6 +122,24 @@ class Ranking(unittest.TestCase):
             print(f"name entered with a total of {total}")
 
 
+    def test_what_a_save_needs_is_found_at_start_up(self):
+        # A folder where the lock file should be: the game ends before its title, naming it.
+        with Terminal(110, 30) as term:
+            write_ranking(term, "1\tAnn\t251\n")
+            lock = os.path.join(os.path.dirname(term.ranking_path()), "Ranking.lock")
+            os.makedirs(lock)
+            term.start()
+            result = term.wait_wrapper()
+            self.assertEqual(result.status, 1)
+            self.assertEqual(result.stty_after, result.stty_before)
+            message = f"파일 연결 실패: {lock}: Is a directory"
+            screen = term.wait(lambda s: any(s.row(y).strip() == message
+                                             for y in range(s.height)), "the message")
+            self.assertFalse(any("SINGLE" in screen.row(y) for y in range(screen.height)),
+                             screen.dump())
+            with open(term.ranking_path(), encoding="utf-8") as f:
+                self.assertEqual(f.read(), "1\tAnn\t251\n")
+
     def test_a_save_that_waits_for_another_games_lock_says_so(self):
         # This test holds the lock as another game's save would, for as long as it takes the
         # message to appear; once it lets go, the save goes through.
