@@ -76,14 +76,42 @@ bool pathInFolder(const char* name, char* out, std::size_t size, StorageError& e
     return true;
 }
 
-// Creates every missing folder of `path`'s parent, each private to the user.
+// The folder that holds `path`, into `folder`; false for a path without one.
+bool folderOf(const char* path, char (&folder)[PathBytes]) {
+    std::snprintf(folder, sizeof folder, "%s", path);
+    char* slash = std::strrchr(folder, '/');
+    if (slash == nullptr) {
+        return false;
+    }
+    *slash = '\0';
+    return true;
+}
+
+// A file or folder the game has just made at `path` (open as `fd`, or -1) belongs to whoever
+// owns the folder it is in: root playing with another user's data folder must not leave that
+// user files they cannot use. Where the process may not give it away, it stays as made.
+void giveToFolderOwner(const char* path, int fd) {
+    char folder[PathBytes];
+    struct stat owner {};
+    if (!folderOf(path, folder) || stat(folder[0] == '\0' ? "/" : folder, &owner) != 0 ||
+        (owner.st_uid == geteuid() && owner.st_gid == getegid())) {
+        return;
+    }
+    const int changed =
+        fd >= 0 ? fchown(fd, owner.st_uid, owner.st_gid) : lchown(path, owner.st_uid, owner.st_gid);
+    (void)changed; // not allowed to: the file stays the user's own
+}
+
+// Creates every missing folder of `path`'s parent, each private to its owner.
 bool createParents(const char* path, StorageError& error) {
     char partial[PathBytes];
     std::snprintf(partial, sizeof partial, "%s", path);
     for (char* slash = std::strchr(partial + 1, '/'); slash != nullptr;
          slash = std::strchr(slash + 1, '/')) {
         *slash = '\0';
-        if (mkdir(partial, 0700) != 0 && errno != EEXIST) {
+        if (mkdir(partial, 0700) == 0) {
+            giveToFolderOwner(partial, -1);
+        } else if (errno != EEXIST) {
             return fail(error, errno);
         }
         struct stat info {};
@@ -132,15 +160,23 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return written;
 }
 
-// The folder that holds `path`, into `folder`; false for a path without one.
-bool folderOf(const char* path, char (&folder)[PathBytes]) {
-    std::snprintf(folder, sizeof folder, "%s", path);
-    char* slash = std::strrchr(folder, '/');
-    if (slash == nullptr) {
-        return false;
+// Opens `path` with `flags`, creating it with `mode` when it is missing; a file made so is given
+// to the folder's owner (see giveToFolderOwner).
+int openOrCreate(const char* path, int flags, mode_t mode) {
+    for (;;) {
+        const int made = open(path, flags | O_CREAT | O_EXCL, mode);
+        if (made >= 0) {
+            giveToFolderOwner(path, made);
+            return made;
+        }
+        if (errno != EEXIST) {
+            return -1;
+        }
+        const int fd = open(path, flags);
+        if (fd >= 0 || errno != ENOENT) {
+            return fd; // else removed in between: made again
+        }
     }
-    *slash = '\0';
-    return true;
 }
 
 // Names, in `error`, the folder of `path` when `path` is missing: a file that could not be made
@@ -254,9 +290,13 @@ std::FILE* openRankingFile(StorageError& error) {
         return nullptr;
     }
     // Read and append: creates the file when it is missing, and fails where it could not be saved.
-    std::FILE* file = std::fopen(path, "a+e");
+    const int fd = openOrCreate(path, O_RDWR | O_APPEND | O_CLOEXEC, 0666);
+    std::FILE* file = fd >= 0 ? fdopen(fd, "a+") : nullptr;
     if (file == nullptr) {
         setReason(error, errno);
+        if (fd >= 0) {
+            close(fd);
+        }
         return nullptr;
     }
     struct stat info {};
@@ -282,7 +322,7 @@ RankingLock lockRanking(StorageError& error, bool* busy) {
     if (!prepare(LockName, path, sizeof path, error)) {
         return NoLock;
     }
-    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = openOrCreate(path, O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int errnum = errno;
         blameFolderOfMissing(path, error);
@@ -359,10 +399,19 @@ bool replaceRankingFile(const char* data, std::size_t size, StorageError& error)
     if (fd < 0) {
         return fail(error, errno);
     }
-    // The new file keeps the permissions the user gave the old one.
+    // The new file keeps the owner, the group and the permissions of the old one, as far as the
+    // process may set them (a user may give it a group of their own, root any owner); a first
+    // one belongs to the folder's owner.
     struct stat old {};
     if (stat(path, &old) == 0) {
+        if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+            fchown(fd, old.st_uid, old.st_gid) != 0) {
+            const int changed = fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+            (void)changed; // not a group of the user's: the file gets the user's
+        }
         fchmod(fd, old.st_mode & 07777);
+    } else {
+        giveToFolderOwner(path, fd);
     }
     if (!writeAll(fd, data, size) || fsync(fd) != 0) {
         const int errnum = errno;

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/mount.h>
@@ -603,6 +604,89 @@ TEST_F(FileFaults, ALinkThatLeadsToNoFileIsReportedWithTheFileItStandsFor) {
         EXPECT_EQ(fs::read_symlink(path), fs::path(c.link));
         EXPECT_FALSE(fs::exists(base + "/Unmounted"));
     }
+}
+
+// ---- a save by another user ---------------------------------------------------------------
+
+// Root playing with an ordinary user's data folder: every file and folder the game makes there
+// belongs to the folder's owner, a replaced file keeps its owner, group and permissions, and the
+// user's next game starts and saves.
+TEST_F(FileFaults, RootPlayingWithAUsersFolderLeavesTheUserTheirFiles) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can play with another user's folder";
+    }
+    struct Case {
+        const char* what;
+        bool stored; // a ranking and its folder are there already
+    };
+    for (const Case& c : {Case{"the first run", false}, Case{"a stored ranking", true}}) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        if (c.stored) {
+            writeFile(path, OldRanking);
+            ASSERT_EQ(chown(folder.c_str(), NobodyId, NobodyId), 0);
+            ASSERT_EQ(chown(path.c_str(), NobodyId, NobodyId), 0);
+            ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+        }
+        ASSERT_EQ(chown(base.c_str(), NobodyId, NobodyId), 0);
+        memory::reset();
+        pushWholeSingleGame();
+        ASSERT_EQ(runProgram(Options{}, TestDiceSeed), ExitFinished);
+        for (const std::string& made : {folder, path, folder + "/Ranking.lock"}) {
+            struct stat info {};
+            ASSERT_EQ(lstat(made.c_str(), &info), 0) << made;
+            EXPECT_EQ(info.st_uid, static_cast<uid_t>(NobodyId)) << made;
+            EXPECT_EQ(info.st_gid, static_cast<gid_t>(NobodyId)) << made;
+        }
+        if (c.stored) {
+            EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+            EXPECT_EQ(readFile(path).find("1\tAnn\t300\n"), 0u) << readFile(path);
+        }
+        // The user's own game afterwards.
+        const std::string report = inChild([&] {
+            if (setgid(NobodyId) != 0 || setuid(NobodyId) != 0) {
+                return std::string("could not become an ordinary user");
+            }
+            memory::reset();
+            pushWholeSingleGame();
+            const Outcome outcome = runCapturingStderr();
+            return outcome.status == ExitFinished ? std::string() : outcome.message;
+        });
+        EXPECT_EQ(report, "");
+        EXPECT_EQ(leftoverFiles(folder), "");
+    }
+}
+
+// A ranking shared through a group: an ordinary user's save keeps the file's group, which the
+// user belongs to, and its permissions; the owner becomes the user, as no one else may be given it.
+TEST_F(FileFaults, AUsersSaveKeepsTheGroupOfASharedRanking) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making a user of a second group takes root";
+    }
+    constexpr gid_t SharedGroup = 100;
+    writeFile(path, OldRanking);
+    ASSERT_EQ(chown(path.c_str(), 0, SharedGroup), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+    ASSERT_EQ(chown(folder.c_str(), 0, SharedGroup), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0775), 0);
+    ASSERT_EQ(chmod(base.c_str(), 0755), 0);
+    const std::string report = inChild([&] {
+        const gid_t groups[] = {SharedGroup};
+        if (setgroups(1, groups) != 0 || setgid(NobodyId) != 0 || setuid(NobodyId) != 0) {
+            return std::string("could not become an ordinary user of the group");
+        }
+        memory::reset();
+        pushWholeSingleGame();
+        const Outcome outcome = runCapturingStderr();
+        return outcome.status == ExitFinished ? std::string() : outcome.message;
+    });
+    ASSERT_EQ(report, "");
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, static_cast<uid_t>(NobodyId));
+    EXPECT_EQ(info.st_gid, SharedGroup);
+    EXPECT_EQ(info.st_mode & 07777, 0664u);
+    EXPECT_NE(readFile(path).find("\tZed\t"), std::string::npos) << readFile(path);
 }
 
 // ---- a review that cannot be written -----------------------------------------------------
