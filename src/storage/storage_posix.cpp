@@ -87,14 +87,15 @@ bool folderOf(const char* path, char (&folder)[PathBytes]) {
     return true;
 }
 
-// A file or folder the game has just made at `path` (open as `fd`, or -1) belongs to whoever
-// owns the folder it is in: root playing with another user's data folder must not leave that
-// user files they cannot use. Where the process may not give it away, it stays as made.
+// A file or folder the game has just made at `path` (open as `fd`, or -1) in a folder of another
+// user belongs to that user, with the folder's group: root playing with another user's data
+// folder must not leave that user files they cannot use. Where the process may not give it away,
+// it stays as made.
 void giveToFolderOwner(const char* path, int fd) {
     char folder[PathBytes];
     struct stat owner {};
     if (!folderOf(path, folder) || stat(folder[0] == '\0' ? "/" : folder, &owner) != 0 ||
-        (owner.st_uid == geteuid() && owner.st_gid == getegid())) {
+        owner.st_uid == geteuid()) {
         return;
     }
     const int changed =
