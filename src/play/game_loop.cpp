@@ -45,7 +45,6 @@ GameEnd endMultiGame(const Totals& totals) {
 
 GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
                  const Assist& assist, GameReview* review) {
-    bool computerPlayed = false;
     for (;;) {
         const Evaluation evaluation = evaluateCategories(state.eyes);
         const Totals totals = computeTotals(state.playersScore);
@@ -55,12 +54,6 @@ GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
         if (assist.coach) {
             drawCoach(state, advice, !computer && state.remainRoll != RollsPerTurn);
         }
-        if (computerPlayed && !computer) {
-            // Keys typed while the computer waited before its last key, or while that key was
-            // played, are thrown away too: none may act on the player's turn, or end the result.
-            flushInput();
-        }
-        computerPlayed = computer;
         if (state.turn == GameOverTurn) {
             return mode == ModeMulti ? endMultiGame(totals)
                                      : endSingleGame(r, totals.total[0], error);
@@ -73,6 +66,12 @@ GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
             delay(ComputerKeyMilliseconds);
             const KeyPress press = computerKey(state, advice);
             applyKey(state, mode, evaluation.scores, press.key, press.arrow);
+            if (!computerOnTurn(assist, state, mode)) {
+                // Its last key: what was typed while it waited, or while the key was played, is
+                // thrown away too, before the next frame shows the player's turn. No key typed
+                // during the computer's turn may act on the player's, or end the result.
+                flushInput();
+            }
         } else if (keyHit()) {
             const GameState before = state;
             handleKey(state, mode, evaluation.scores);
