@@ -9,6 +9,13 @@
 # games policy asks. It holds the "game" and "debian" parts below: in its documentation folder the
 # README is compressed, as Debian asks of documents over 4 kB, and the LICENSE is the package's
 # copyright file, beside a Debian changelog.
+#
+# A Windows build installs and packs the game as Windows programs are: see windows/package.cmake.
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows/package.cmake)
+  return()
+endif()
 
 # The documentation folder is named after the program, which is also the package's name (the
 # default would be named after the CMake project).
@@ -17,10 +24,6 @@ include(GNUInstallDirs)
 
 install(TARGETS jorvo-dice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT game)
 install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
-
-if(WIN32)
-  return()
-endif()
 
 # Manual pages and Debian's documents are installed compressed with `gzip -9n`: no name and no
 # time stamp inside, so the same sources give the same bytes. Where there is no gzip, the manual

@@ -20,11 +20,12 @@ int main(int argc, char** argv) {
         std::printf("%s\n", versionText());
         return finishOutput(ExitFinished);
     }
-    const std::time_t now = std::time(nullptr);
+    // The same seed gives the same dice, in a played game as in self-play; without one the clock
+    // chooses.
+    const std::uint64_t seed =
+        options.haveSeed ? options.seed : static_cast<std::uint64_t>(std::time(nullptr));
     if (options.simulate > 0) {
-        return finishOutput(runSimulation(
-            options.simulate, options.haveSeed ? options.seed : static_cast<std::uint64_t>(now),
-            stdout));
+        return finishOutput(runSimulation(options.simulate, seed, stdout));
     }
-    return runProgram(options, static_cast<unsigned int>(now));
+    return runProgram(options, seed);
 }

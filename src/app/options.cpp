@@ -66,10 +66,6 @@ bool parseOptions(int argc, const char* const* argv, Options& options, char* mes
             return false;
         }
     }
-    if (options.haveSeed && options.simulate == 0) {
-        std::snprintf(message, messageSize, "--seed goes with --simulate");
-        return false;
-    }
     if (options.simulate != 0 && (options.coach || options.computer)) {
         std::snprintf(message, messageSize,
                       "--simulate plays no game in the terminal, so it takes no --%s",
@@ -80,7 +76,7 @@ bool parseOptions(int argc, const char* const* argv, Options& options, char* mes
 }
 
 const char* usageText() {
-    return "Usage: jorvo-dice [--coach] [--computer]\n"
+    return "Usage: jorvo-dice [--coach] [--computer] [--seed S]\n"
            "       jorvo-dice --simulate N [--seed S]\n"
            "       jorvo-dice --help | --version\n"
            "\n"
@@ -89,8 +85,9 @@ const char* usageText() {
            "  --computer     make MULTI a game against the computer, which plays 2P\n"
            "  --simulate N   let the computer play N games alone (1 to 10000000) and print\n"
            "                 their statistics, without a terminal\n"
-           "  --seed S       with --simulate: the seed of the dice (0 to 18446744073709551615);\n"
-           "                 without it the seed comes from the clock and is printed\n"
+           "  --seed S       the seed of the dice (0 to 18446744073709551615): the same seed and\n"
+           "                 the same keys play the same game; without it the clock chooses\n"
+           "                 (--simulate prints the seed it used)\n"
            "  --help         show this text\n"
            "  --version      show the version\n";
 }

@@ -1,10 +1,10 @@
 #include "app/program.h"
 
-#include "app/game_state.h"
 #include "app/title_menu.h"
 #include "console/console.h"
 #include "dice/dice.h"
 #include "play/game_loop.h"
+#include "play/game_state.h"
 #include "ranking/ranking_screen.h"
 #include "ranking/ranking_store.h"
 
@@ -36,6 +36,7 @@ int reportRankingFailure(const StorageError& error) {
 
 int reportInputEnded() {
     closeConsole();
+    leaveIfHungUp();
     std::fprintf(stderr, "jorvo-dice: the input ended before the game did\n");
     return ExitFailed;
 }
@@ -61,7 +62,7 @@ int engineThreads() {
     return cores == 0 ? 1 : static_cast<int>(cores < MaxEngineThreads ? cores : MaxEngineThreads);
 }
 
-int runProgram(const Options& options, unsigned int diceSeed) {
+int runProgram(const Options& options, std::uint64_t diceSeed) {
     // The engine's table is built only for the options that use it, before the terminal is
     // taken; the plain game never builds it.
     StrategyTable table;

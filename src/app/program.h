@@ -16,7 +16,7 @@ int finishOutput(int status);
 
 // The whole run of a game in the terminal, as `options` ask. The dice are seeded with `diceSeed`
 // at the point of start-up where the game seeds them; main passes the clock.
-int runProgram(const Options& options, unsigned int diceSeed);
+int runProgram(const Options& options, std::uint64_t diceSeed);
 
 // The threads the engine builds its table and plays its games on.
 int engineThreads();

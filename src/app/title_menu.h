@@ -1,7 +1,7 @@
 // The title menu: the caption, the dice, and the choice of SINGLE, MULTI or RANKING.
 #pragma once
 
-#include "app/game_state.h"
+#include "play/game_state.h"
 
 // Shows the title menu until Enter or Space and returns the choice; the choice starts at SINGLE.
 // ModeNone if the input ended first.

@@ -49,9 +49,8 @@ void writeBlanks(int count) {
 void writeText(const char* text, std::size_t size) {
     const SurfaceSize surface = surfaceSize();
     Run run;
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(text, size, &c);
+    for (const Utf8Char character : Utf8Text{text, size}) {
+        const char32_t c = character.codePoint;
         if (c == '\n') {
             putRun(run);
             nextLine(surface);
@@ -70,18 +69,16 @@ void writeText(const char* text, std::size_t size) {
                 nextLine(surface);
             }
             if (run.size == 0) {
-                run.start = text;
+                run.start = character.bytes;
                 run.x = cursor.x;
             }
-            run.size += static_cast<std::size_t>(used);
+            run.size += static_cast<std::size_t>(character.size);
             cursor.x += width;
             if (cursor.x >= surface.columns) {
                 putRun(run);
                 nextLine(surface);
             }
         }
-        text += used;
-        size -= static_cast<std::size_t>(used);
     }
     putRun(run);
 }

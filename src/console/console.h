@@ -63,6 +63,10 @@ constexpr int ScreenHeight = 28;
 bool openConsole(char* reason, std::size_t reasonSize);
 // Gives the terminal back as it was found. Safe to call more than once.
 void closeConsole();
+// Once the console is given back: where the input ended because the window was closed (the
+// terminal hung up), ends the process by the hang-up's signal, as the closing itself does, so
+// that a closed window ends the game one way whichever the game noticed first. Otherwise returns.
+void leaveIfHungUp();
 
 // A UTF-8 text as the terminal can show it, for a message written after the console is given
 // back: in the charset the console wrote in, with what stands in for characters it cannot show.

@@ -97,16 +97,12 @@ void surfaceClear() {
 }
 
 void surfacePut(int x, int y, const char* text, std::size_t size) {
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(text, size, &c);
-        const int width = displayWidth(c);
+    for (const Utf8Char c : Utf8Text{text, size}) {
+        const int width = displayWidth(c.codePoint);
         if (width > 0 && x + width <= memory::Width) {
-            putCharacter(x, y, text, used, width);
+            putCharacter(x, y, c.bytes, c.size, width);
             x += width;
         }
-        text += used;
-        size -= static_cast<std::size_t>(used);
     }
 }
 
@@ -118,6 +114,7 @@ bool openConsole(char*, std::size_t) {
 }
 
 void closeConsole() {}
+void leaveIfHungUp() {}
 const char* textForTerminal(const char* utf8, char*, std::size_t) {
     return utf8;
 }
@@ -197,13 +194,10 @@ void pushKey(int key) {
 }
 
 void pushText(const char* utf8) {
-    std::size_t size = std::char_traits<char>::length(utf8);
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(utf8, size, &c);
-        grid.keys.push_back(c < 0x80 ? static_cast<int>(c) : KeyText + static_cast<int>(c));
-        utf8 += used;
-        size -= static_cast<std::size_t>(used);
+    for (const Utf8Char c : Utf8Text{utf8, std::char_traits<char>::length(utf8)}) {
+        const char32_t code = c.codePoint;
+        grid.keys.push_back(code < 0x80 ? static_cast<int>(code)
+                                        : KeyText + static_cast<int>(code));
     }
 }
 

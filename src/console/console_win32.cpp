@@ -98,9 +98,8 @@ void writeWide(const wchar_t* text, std::size_t length) {
 void writeRun(const char* text, std::size_t size) {
     wchar_t wide[1024];
     std::size_t used = 0;
-    while (size > 0) {
-        char32_t c = 0;
-        const int bytes = decodeUtf8(text, size, &c);
+    for (const Utf8Char character : Utf8Text{text, size}) {
+        const char32_t c = character.codePoint;
         if (used + 2 > sizeof wide / sizeof wide[0]) {
             writeWide(wide, used);
             used = 0;
@@ -112,8 +111,6 @@ void writeRun(const char* text, std::size_t size) {
         } else {
             wide[used++] = static_cast<wchar_t>(c);
         }
-        text += bytes;
-        size -= static_cast<std::size_t>(bytes);
     }
     writeWide(wide, used);
 }
@@ -210,6 +207,9 @@ void closeConsole() {
     console.haveTitle = false;
     console.open = false;
 }
+
+// A closed console window ends the process through its control handler.
+void leaveIfHungUp() {}
 
 // The messages after the game go to the standard streams as they always have, in UTF-8.
 const char* textForTerminal(const char* utf8, char*, std::size_t) {
@@ -321,14 +321,10 @@ void surfacePut(int x, int y, const char* text, std::size_t size) {
     }
     writeRun(text, size);
     int columns = 0;
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(text, size, &c);
-        const int width = displayWidth(c);
+    for (const Utf8Char c : Utf8Text{text, size}) {
+        const int width = displayWidth(c.codePoint);
         columns += width;
         console.wideSincePlaced = console.wideSincePlaced || width > 1;
-        text += used;
-        size -= static_cast<std::size_t>(used);
     }
     console.nextX = x + columns;
     console.nextY = y;

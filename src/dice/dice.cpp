@@ -2,12 +2,13 @@
 
 #include "console/console.h"
 
-#include <cstdlib>
-
 namespace {
 
 constexpr int RollFrames = 5;
 constexpr int RollFrameMilliseconds = 100;
+
+// What every roll draws from, as the C library's generator would be: seeded once by main.
+DiceRandom diceRandom = seededRandom(0, 0);
 
 // One die's pip row: 9 columns of box and pips, then a space. "　" is the two-column
 // ideographic space, which keeps the pips on the interior's columns 2, 4 and 6.
@@ -70,8 +71,8 @@ void drawDice(const Dice& eyes, DiceScreen inGame) {
     print("%s", BorderBottom);
 }
 
-void seedDice(unsigned int seed) {
-    std::srand(seed);
+void seedDice(std::uint64_t seed) {
+    diceRandom = seededRandom(seed, 0);
 }
 
 void rollDice(Dice& eyes, DiceScreen inGame, const Dice& fix) {
@@ -79,7 +80,7 @@ void rollDice(Dice& eyes, DiceScreen inGame, const Dice& fix) {
         moveCursor(0, 0);
         for (int i = 0; i < DiceCount; ++i) {
             if (fix[i] == 0) {
-                eyes[i] = std::rand() % FaceCount + 1;
+                eyes[i] = rollFace(diceRandom) + 1;
             }
         }
         print("\n\n\n\n\n\n\n\n\n\n\n\n");

@@ -1,13 +1,9 @@
-// The five dice: their faces, their box-drawing art, and their animated roll.
+// The five dice on the screen: their box-drawing art, and their animated roll.
 #pragma once
 
-#include <array>
+#include "rules/dice.h"
 
-constexpr int DiceCount = 5;
-constexpr int FaceCount = 6;
-
-// The face of each die, 1..6, left to right; also used for the five hold flags, 1 = held.
-using Dice = std::array<int, DiceCount>;
+#include <cstdint>
 
 // Where the dice are drawn, which sets their indentation; main keeps it as `inGame`.
 enum DiceScreen { OnTitle = 0, InGame = 1 };
@@ -20,8 +16,8 @@ void drawPipRowMiddle(const Dice& eyes, DiceScreen inGame);
 void drawPipRowBottom(const Dice& eyes, DiceScreen inGame);
 void printMenuIndent();
 
-// Seeds the generator that every roll draws from; main does it once, from the clock.
-void seedDice(unsigned int seed);
+// Seeds the generator that every roll draws from; main does it once, from --seed or the clock.
+void seedDice(std::uint64_t seed);
 
 // Rolls every die that is not held, showing five frames of 100 ms on rows 12 to 16.
 void rollDice(Dice& eyes, DiceScreen inGame, const Dice& fix);

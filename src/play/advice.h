@@ -2,7 +2,7 @@
 // the second player, and the words for an action. Without the engine the game is the plain one.
 #pragma once
 
-#include "app/game_state.h"
+#include "play/game_state.h"
 #include "strategy/strategy.h"
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 // blank, each item at a fixed place and width so that each frame overwrites the last.
 #pragma once
 
-#include "app/game_state.h"
+#include "play/game_state.h"
 #include "strategy/strategy.h"
 
 // Draws the advice: "keep" over each die the best action keeps (row 10), "<-" beside the best

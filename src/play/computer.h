@@ -2,7 +2,7 @@
 // a person would, one at a time, through the turn controller.
 #pragma once
 
-#include "app/game_state.h"
+#include "play/game_state.h"
 #include "strategy/strategy.h"
 
 struct KeyPress {

@@ -2,7 +2,7 @@
 // overwrites the last without clearing.
 #pragma once
 
-#include "app/game_state.h"
+#include "play/game_state.h"
 #include "rules/rules.h"
 
 void drawGameFrame(const GameState& state, Mode mode, const Sheet& scores, const Totals& totals);

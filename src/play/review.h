@@ -2,7 +2,7 @@
 // expected points and what the dice gave or took, printed once the game has ended.
 #pragma once
 
-#include "app/game_state.h"
+#include "play/game_state.h"
 #include "strategy/strategy.h"
 
 #include <array>

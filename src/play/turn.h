@@ -1,7 +1,7 @@
 // The turn controller: one key applied to the game.
 #pragma once
 
-#include "app/game_state.h"
+#include "play/game_state.h"
 
 // Reads one key (both codes of an arrow) and applies it: moves the focus and the cursors, rolls,
 // holds and records. Keys it does not know are consumed and ignored.

@@ -215,12 +215,10 @@ bool parseNumber(const char* word, int* value) {
 // Copies `word` up to the last whole character within NameColumns, with '?' for anything that
 // must not reach the screen: control characters, escape sequences, malformed UTF-8.
 void copyName(const char* word, char (&name)[NameBytes]) {
-    std::size_t size = std::strlen(word);
     int length = 0;
     int columns = 0;
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(word, size, &c);
+    for (const Utf8Char character : Utf8Text{word, std::strlen(word)}) {
+        char32_t c = character.codePoint;
         if (!isNameCharacter(c)) {
             c = U'?';
         }
@@ -229,8 +227,6 @@ void copyName(const char* word, char (&name)[NameBytes]) {
             break;
         }
         length += encodeUtf8(c, name + length);
-        word += used;
-        size -= static_cast<std::size_t>(used);
     }
     name[length] = '\0';
 }

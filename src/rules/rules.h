@@ -1,7 +1,7 @@
 // What five dice are worth in each category, and what a score sheet adds up to.
 #pragma once
 
-#include "dice/dice.h"
+#include "rules/dice.h"
 
 #include <array>
 

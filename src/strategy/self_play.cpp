@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -12,56 +11,8 @@
 
 namespace {
 
-// ---- random dice ------------------------------------------------------------------------------
-// xoshiro256** seeded through splitmix64: fast, with a period no run comes near, and the same
-// numbers on every platform.
-struct Random {
-    std::uint64_t s[4];
-};
-
-std::uint64_t splitMix(std::uint64_t& x) {
-    std::uint64_t z = (x += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-Random randomForGame(std::uint64_t seed, std::uint64_t game) {
-    std::uint64_t x = seed;
-    std::uint64_t mixed = splitMix(x) ^ game;
-    Random r;
-    for (std::uint64_t& word : r.s) {
-        word = splitMix(mixed);
-    }
-    return r;
-}
-
-std::uint64_t nextRandom(Random& r) {
-    const std::uint64_t result = std::rotl(r.s[1] * 5, 7) * 9;
-    const std::uint64_t t = r.s[1] << 17;
-    r.s[2] ^= r.s[0];
-    r.s[3] ^= r.s[1];
-    r.s[1] ^= r.s[2];
-    r.s[0] ^= r.s[3];
-    r.s[2] ^= t;
-    r.s[3] = std::rotl(r.s[3], 45);
-    return result;
-}
-
-// A face index 0..5, exactly uniform: 32 random bits scaled by six, the few values that would
-// favour some faces drawn again.
-int rollFace(Random& r) {
-    constexpr std::uint32_t Uneven = (0u - FaceCount) % FaceCount; // 2^32 mod 6
-    while (true) {
-        const std::uint64_t scaled = (nextRandom(r) >> 32) * FaceCount;
-        if (static_cast<std::uint32_t>(scaled) >= Uneven) {
-            return static_cast<int>(scaled >> 32);
-        }
-    }
-}
-
 // Rolls the dice not in keep k: the dice set that results.
-int rollRest(const TurnTables& t, Random& r, int k) {
+int rollRest(const TurnTables& t, DiceRandom& r, int k) {
     while (t.size[k] < DiceCount) {
         k = t.child[k][rollFace(r)];
     }
@@ -75,7 +26,7 @@ struct GameResult {
     bool jorvo;
 };
 
-GameResult playGame(const TurnTables& t, const StrategyTable& table, Random& r,
+GameResult playGame(const TurnTables& t, const StrategyTable& table, DiceRandom& r,
                     SolvedTurn& solved) {
     SheetState state{};
     state.lane = t.laneOf[0][0];
@@ -134,7 +85,7 @@ SelfPlayStats playSelfGames(const StrategyTable& table, int games, std::uint64_t
         const auto solved = std::make_unique<SolvedTurn>();
         for (int first = next.fetch_add(Chunk); first < games; first = next.fetch_add(Chunk)) {
             for (int game = first; game < std::min(first + Chunk, games); ++game) {
-                Random r = randomForGame(seed, static_cast<std::uint64_t>(game));
+                DiceRandom r = seededRandom(seed, static_cast<std::uint64_t>(game));
                 const GameResult result = playGame(t, table, r, *solved);
                 ++tally.totals[static_cast<std::size_t>(result.total)];
                 tally.bonusGames += result.bonus ? 1 : 0;

@@ -198,14 +198,9 @@ bool isAmbiguousWidth(char32_t c) {
 }
 
 int textWidth(const char* s) {
-    std::size_t size = std::strlen(s);
     int width = 0;
-    while (size > 0) {
-        char32_t c = 0;
-        const int used = decodeUtf8(s, size, &c);
-        width += displayWidth(c);
-        s += used;
-        size -= static_cast<std::size_t>(used);
+    for (const Utf8Char c : Utf8Text{s, std::strlen(s)}) {
+        width += displayWidth(c.codePoint);
     }
     return width;
 }

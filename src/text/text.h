@@ -8,6 +8,46 @@
 // byte and decodes to U+FFFD.
 int decodeUtf8(const char* s, std::size_t size, char32_t* codePoint);
 
+// One character of a UTF-8 text: what it decodes to, and the bytes it takes there.
+struct Utf8Char {
+    char32_t codePoint;
+    const char* bytes;
+    int size;
+};
+
+// The characters of `size` bytes of UTF-8, one after another, as decodeUtf8 reads them:
+//   for (const Utf8Char c : Utf8Text{text, size}) { ... }
+struct Utf8Text {
+    const char* text;
+    std::size_t size;
+
+    struct End {};
+    struct Iterator {
+        const char* at;
+        const char* end;
+        Utf8Char current;
+
+        Utf8Char operator*() const { return current; }
+        Iterator& operator++() {
+            at += current.size;
+            current = decodeAt(at, end);
+            return *this;
+        }
+        bool operator!=(End) const { return at != end; }
+    };
+
+    Iterator begin() const { return {text, text + size, decodeAt(text, text + size)}; }
+    End end() const { return {}; }
+
+    static Utf8Char decodeAt(const char* at, const char* end) {
+        Utf8Char c{0, at, 0};
+        if (at != end) {
+            c.size = decodeUtf8(at, static_cast<std::size_t>(end - at), &c.codePoint);
+        }
+        return c;
+    }
+};
+
 // Writes `codePoint` as UTF-8 into `out` (room for 4 bytes) and returns the number of bytes.
 int encodeUtf8(char32_t codePoint, char* out);
 

@@ -24,13 +24,15 @@ LUIT = ("luit", "-encoding", "EUC-KR", "--")
 
 # What the game's characters become on the way, by the terminal type the game is given: the
 # line-drawing glyphs the game sends, as luit passes them on in Unicode, where the type switches
-# its line-drawing set into G0 (vt220: no repeat sequence either, which tmux does not apply to what
-# luit converts); ASCII where the set is shifted in from G1 (the screen type that tmux gives), as
-# G1 holds the locale's own characters. The ideographic space becomes two blanks in both.
+# its line-drawing set into G0 (vt220, and the xterm types, whose repeat sequence the game must not
+# use: luit drops it after a character it has converted); ASCII where the set is shifted in from G1
+# (the screen type that tmux gives), as G1 holds the locale's own characters. The ideographic
+# space becomes two blanks in both.
 LINE_DRAWING_CELLS = {"┏": "┌", "┓": "┐", "┗": "└", "┛": "┘", "━": "─", "┃": "│", "●": "◆",
                       "↑": "^"}
 ASCII_CELLS = {"┏": "+", "┓": "+", "┗": "+", "┛": "+", "━": "-", "┃": "|", "●": "o", "↑": "^"}
-TERMINAL_TYPES = (("vt220", LINE_DRAWING_CELLS), (None, ASCII_CELLS))
+TERMINAL_TYPES = (("vt220", LINE_DRAWING_CELLS), ("xterm", LINE_DRAWING_CELLS),
+                  ("xterm-256color", LINE_DRAWING_CELLS), (None, ASCII_CELLS))
 
 locale_dir = None
 skip_reason = None

@@ -67,7 +67,7 @@ class CommandLine(unittest.TestCase):
             (("--simulate", "-3"), "'-3'"),
             (("--simulate", "123456789012"), "'123456789012'"),
             (("--simulate", "many"), "'many'"),
-            (("--seed", "5"), "--seed goes with --simulate"),
+            (("--seed", "-5"), "'-5'"),
             (("--simulate", "10", "--seed", "x"), "'x'"),
             (("--simulate", "10", "--coach"), "--coach"),
         )

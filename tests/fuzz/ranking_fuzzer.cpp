@@ -152,9 +152,8 @@ void checkEncodings(const std::string& content) {
         big += static_cast<char>(u >> 8);
         big += static_cast<char>(u & 0xFF);
     };
-    for (std::size_t at = 0; at < content.size();) {
-        char32_t c = 0;
-        at += static_cast<std::size_t>(decodeUtf8(content.data() + at, content.size() - at, &c));
+    for (const Utf8Char character : Utf8Text{content.data(), content.size()}) {
+        char32_t c = character.codePoint;
         if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
             c = 0xFFFD;
         }

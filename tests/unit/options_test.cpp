@@ -38,6 +38,12 @@ TEST(Options, TakesEachOptionAndCombinationsThatMakeSense) {
     ASSERT_TRUE(seedFirst.ok);
     EXPECT_EQ(seedFirst.options.simulate, 1);
     EXPECT_EQ(seedFirst.options.seed, 0u);
+    // A played game takes a seed too, so that it can be played again.
+    const Parsed playedSeed = parse({"--coach", "--seed", "42"});
+    ASSERT_TRUE(playedSeed.ok) << playedSeed.message;
+    EXPECT_TRUE(playedSeed.options.haveSeed && playedSeed.options.coach);
+    EXPECT_EQ(playedSeed.options.seed, 42u);
+    EXPECT_EQ(playedSeed.options.simulate, 0);
     EXPECT_TRUE(parse({"--help"}).options.help);
     EXPECT_TRUE(parse({"--version"}).options.version);
 }
@@ -62,7 +68,7 @@ TEST(Options, RefusesWhatItCannotTakeNamingIt) {
         {{"--simulate", "5", "--seed", "-1"}, "'-1'"},
         {{"--simulate", "5", "--seed", "18446744073709551616"}, "'18446744073709551616'"},
         {{"--simulate", "5", "--seed"}, "--seed needs a number"},
-        {{"--seed", "4"}, "--seed goes with --simulate"},
+        {{"--seed", "4", "--seed"}, "--seed needs a number"},
         {{"--simulate", "5", "--coach"}, "--coach"},
         {{"--computer", "--simulate", "5"}, "--computer"},
     };

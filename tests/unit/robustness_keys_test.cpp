@@ -1,10 +1,11 @@
 // Randomized runs of long key streams: through the turn controller one key at a time, and through
 // the whole program from the title menu to the end of a game. Every stream comes from a seed that
 // a failure prints, so a failing run can be repeated exactly.
-#include "app/game_state.h"
 #include "app/program.h"
 #include "app/title_menu.h"
+#include "dice/dice.h"
 #include "play/game_screen.h"
+#include "play/game_state.h"
 #include "play/turn.h"
 #include "rules/rules.h"
 #include "support.h"
@@ -81,7 +82,7 @@ std::string describe(unsigned seed, const char* what) {
 // Applies the queued keys as the game loop does, one key per frame with a frame drawn before
 // each; stops once the game is over.
 GameState playQueued(unsigned seed, Mode mode) {
-    std::srand(seed);
+    seedDice(seed);
     GameState state;
     while (memory::keysLeft() > 0 && state.turn < GameOverTurn) {
         const Evaluation evaluation = evaluateCategories(state.eyes);
