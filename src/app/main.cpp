@@ -15,21 +15,21 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(usageText(), stdout);
-        return ExitFinished;
+        return finishOutput(ExitFinished);
     }
     if (options.version) {
         std::printf("%s\n", versionText());
-        return ExitFinished;
+        return finishOutput(ExitFinished);
     }
     if (options.analyse) {
-        return runAnalysis(options, engineThreads(), stdout, stderr);
+        return finishOutput(runAnalysis(options, engineThreads(), stdout, stderr));
     }
     // The same seed gives the same dice, in a played game as in self-play; without one the clock
     // chooses.
     const std::uint64_t seed =
         options.haveSeed ? options.seed : static_cast<std::uint64_t>(std::time(nullptr));
     if (options.simulate > 0) {
-        return runSimulation(options.simulate, seed, options.level, stdout);
+        return finishOutput(runSimulation(options.simulate, seed, options.level, stdout));
     }
     return runProgram(options, seed);
 }

@@ -8,7 +8,9 @@
 #include "ranking/ranking_screen.h"
 #include "ranking/ranking_store.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -17,12 +19,18 @@ constexpr unsigned int MaxEngineThreads = 8;
 
 constexpr const char* RankingFailure = "파일 연결 실패";
 
-// Shown after the console is given back, where it stays readable once the program has ended.
+// Shown after the console is given back, where it stays readable once the program has ended;
+// a save that failed at the end also says what it could not keep.
 int reportRankingFailure(const StorageError& error) {
     closeConsole();
     char failure[64];
     std::fprintf(stderr, "%s: %s: %s\n", textForTerminal(RankingFailure, failure, sizeof failure),
                  error.path, error.reason);
+    if (error.unsaved[0] != '\0') {
+        char unsaved[sizeof error.unsaved * 2];
+        std::fprintf(stderr, "jorvo-dice: the result was not saved: %s\n",
+                     textForTerminal(error.unsaved, unsaved, sizeof unsaved));
+    }
     return ExitFailed;
 }
 
@@ -34,6 +42,20 @@ int reportInputEnded() {
 }
 
 } // namespace
+
+int finishOutput(int status) {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+        return status;
+    }
+    const int errnum = errno;
+    if (errnum != 0) {
+        std::fprintf(stderr, "jorvo-dice: write error: %s\n", std::strerror(errnum));
+    } else {
+        std::fprintf(stderr, "jorvo-dice: write error\n");
+    }
+    return ExitFailed;
+}
 
 int engineThreads() {
     const unsigned int cores = std::thread::hardware_concurrency();
@@ -96,6 +118,7 @@ int runProgram(const Options& options, std::uint64_t diceSeed) {
     }
     if (reviewed && state.turn == GameOverTurn) {
         printReview(stdout, review, state.playersScore);
+        status = finishOutput(status);
     }
     return status;
 }

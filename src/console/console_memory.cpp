@@ -8,7 +8,9 @@
 #include <array>
 #include <climits>
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,6 +31,7 @@ struct Grid {
     int keysThrownAway = 0;
     std::vector<int> delays;
     std::vector<std::string> screensAtDelays;
+    std::function<void(int)> typist;
 };
 
 Grid grid;
@@ -163,6 +166,11 @@ void delay(int milliseconds) {
     if (grid.keepScreens) {
         grid.screensAtDelays.push_back(memory::screen());
     }
+    if (grid.typist) {
+        // A copy: the typist may set another one.
+        const std::function<void(int)> typist = grid.typist;
+        typist(milliseconds);
+    }
 }
 
 // ---- what the tests read back -------------------------------------------------------------------
@@ -195,6 +203,15 @@ void pushText(const char* utf8) {
 
 void pushPause() {
     grid.keys.push_back(PauseMark);
+}
+
+void typeKeys(std::initializer_list<int> keys) {
+    const auto pause = std::find(grid.keys.begin(), grid.keys.end(), PauseMark);
+    grid.keys.insert(pause, keys.begin(), keys.end());
+}
+
+void onEachDelay(std::function<void(int)> typist) {
+    grid.typist = std::move(typist);
 }
 
 std::size_t keysLeft() {

@@ -2,6 +2,7 @@
 // queue of key codes, with a delay that records instead of sleeping.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -23,6 +24,11 @@ void pushText(const char* utf8);
 // The keys pushed after a pause are typed only later: once the program has read every key before
 // it and looks for another, so that flushInput cannot throw them away before then.
 void pushPause();
+// Keys typed at this moment: after the keys typed so far, ahead of those pushed after a pause.
+void typeKeys(std::initializer_list<int> keys);
+// Calls `typist` at every delay the program asks for, with its milliseconds, so that it can type
+// keys (typeKeys) while the program waits; an empty function stops it.
+void onEachDelay(std::function<void(int)> typist);
 // Keys pushed and not yet read, and keys thrown away by flushInput.
 std::size_t keysLeft();
 int keysThrownAway();

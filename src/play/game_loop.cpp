@@ -74,6 +74,12 @@ GameEnd playGame(GameState& state, Mode mode, RankTable& r, StorageError& error,
             delay(ComputerKeyMilliseconds);
             const KeyPress press = computerPress(state, advice, assist.level, choices, plan);
             applyKey(state, mode, evaluation.scores, press.key, press.arrow);
+            if (!computerOnTurn(assist, state, mode)) {
+                // Its last key: what was typed while it waited, or while the key was played, is
+                // thrown away too, before the next frame shows the player's turn. No key typed
+                // during the computer's turn may act on the player's, or end the result.
+                flushInput();
+            }
         } else if (keyHit()) {
             const GameState before = state;
             handleKey(state, mode, evaluation.scores);

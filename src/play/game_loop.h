@@ -1,8 +1,8 @@
 // The frame loop of a game, from the first frame to the end screen.
 #pragma once
 
-#include "play/game_state.h"
 #include "play/advice.h"
+#include "play/game_state.h"
 #include "play/review.h"
 #include "ranking/ranking_store.h"
 

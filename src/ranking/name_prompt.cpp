@@ -32,6 +32,12 @@ bool askName(char (&name)[NameBytes]) {
     return readName(name, PromptX + textWidth(Prompt), PromptY);
 }
 
+void showNamePrompt(const char* name) {
+    moveCursor(PromptX, PromptY);
+    print("%s", Prompt);
+    drawNameField(name, PromptX + textWidth(Prompt), PromptY);
+}
+
 bool readName(char (&name)[NameBytes], int x, int y) {
     std::memset(name, 0, sizeof name);
     int length = 0;

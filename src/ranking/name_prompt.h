@@ -5,6 +5,8 @@
 
 // Shows the prompt on row 25 and reads the name. False if the input ended first.
 bool askName(char (&name)[NameBytes]);
+// Shows the prompt on row 25 again, with the name typed after it.
+void showNamePrompt(const char* name);
 
 // Reads the name at (x, y): one word of printable characters, echoed as typed, in at most
 // NameColumns columns; a name typed longer is cut at the last whole character that fits. False if

@@ -23,11 +23,16 @@ struct RankEntry {
 using RankTable = std::array<RankEntry, RankCount>;
 
 // ---- the file format ----------------------------------------------------------------------------
-// One "place<TAB>name<TAB>score" line an entry. Reading goes line by line and stops after ten
-// entries: a line of three blank-separated words, an int, a name and an int, is an entry; any
-// other line (empty, a word more or fewer, a number that is no int) is skipped, and reading goes
-// on with the next. A name is cut at the last whole character within NameColumns, and anything
-// unprintable in it becomes '?'.
+// One "place<TAB>name<TAB>score" line an entry, in UTF-8. Reading goes line by line: a line of
+// three blank-separated words, an int, a name and an int, is an entry; any other line (empty, a
+// word more or fewer, a number that is no int) is skipped, and reading goes on with the next. A
+// name is cut at the last whole character within NameColumns, and anything unprintable in it
+// becomes '?'. The file may start with a byte order mark: UTF-8's is skipped, and after UTF-16's
+// (either byte order) the file is read as UTF-16.
+//
+// The table keeps the ten best entries of the file, highest score first and equal scores in the
+// file's order, whatever order the file had. Each keeps the place the file gave it (one outside
+// 1..10 takes its position), but what is shown and written is the position, 1 to 10.
 void readRanking(std::FILE* file, RankTable& r);
 // Writes the real entries, places renumbered 1, 2, ...; returns the bytes used, or 0 if `size`
 // is too small.

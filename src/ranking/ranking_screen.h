@@ -3,5 +3,6 @@
 
 #include "ranking/ranking_file.h"
 
-// Lists the table until Enter or Space; returns with the screen cleared. False if the input ended.
+// Lists the table, its places numbered 1 to 10 in its order, until Enter or Space; returns with the
+// screen cleared. False if the input ended.
 bool showRanking(const RankTable& r);

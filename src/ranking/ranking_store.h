@@ -6,7 +6,10 @@
 
 enum class SaveResult { Saved, InputEnded, Failed };
 
-// Loads the table at start-up; false with `error` filled when the file cannot be opened.
+// Loads the table at start-up, and checks that a save will find what it needs (see
+// checkRankingSave); false with `error` filled when the file cannot be opened or a save could
+// not be made.
 bool loadRanking(RankTable& r, StorageError& error);
-// Asks the player's name on row 25 and enters `total` into the ranking file.
+// Asks the player's name on row 25 and enters `total` into the ranking file. On failure `error`
+// also holds, in `unsaved`, the name and the total that were not saved.
 SaveResult saveRanking(RankTable& r, int total, StorageError& error);

@@ -76,14 +76,43 @@ bool pathInFolder(const char* name, char* out, std::size_t size, StorageError& e
     return true;
 }
 
-// Creates every missing folder of `path`'s parent, each private to the user.
+// The folder that holds `path`, into `folder`; false for a path without one.
+bool folderOf(const char* path, char (&folder)[PathBytes]) {
+    std::snprintf(folder, sizeof folder, "%s", path);
+    char* slash = std::strrchr(folder, '/');
+    if (slash == nullptr) {
+        return false;
+    }
+    *slash = '\0';
+    return true;
+}
+
+// A file or folder the game has just made at `path` (open as `fd`, or -1) in a folder of another
+// user belongs to that user, with the folder's group: root playing with another user's data
+// folder must not leave that user files they cannot use. Where the process may not give it away,
+// it stays as made.
+void giveToFolderOwner(const char* path, int fd) {
+    char folder[PathBytes];
+    struct stat owner {};
+    if (!folderOf(path, folder) || stat(folder[0] == '\0' ? "/" : folder, &owner) != 0 ||
+        owner.st_uid == geteuid()) {
+        return;
+    }
+    const int changed =
+        fd >= 0 ? fchown(fd, owner.st_uid, owner.st_gid) : lchown(path, owner.st_uid, owner.st_gid);
+    (void)changed; // not allowed to: the file stays the user's own
+}
+
+// Creates every missing folder of `path`'s parent, each private to its owner.
 bool createParents(const char* path, StorageError& error) {
     char partial[PathBytes];
     std::snprintf(partial, sizeof partial, "%s", path);
     for (char* slash = std::strchr(partial + 1, '/'); slash != nullptr;
          slash = std::strchr(slash + 1, '/')) {
         *slash = '\0';
-        if (mkdir(partial, 0700) != 0 && errno != EEXIST) {
+        if (mkdir(partial, 0700) == 0) {
+            giveToFolderOwner(partial, -1);
+        } else if (errno != EEXIST) {
             return fail(error, errno);
         }
         struct stat info {};
@@ -132,15 +161,49 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return written;
 }
 
-// The folder that holds `path`, into `folder`; false for a path without one.
-bool folderOf(const char* path, char (&folder)[PathBytes]) {
-    std::snprintf(folder, sizeof folder, "%s", path);
-    char* slash = std::strrchr(folder, '/');
-    if (slash == nullptr) {
-        return false;
+// Opens `path` with `flags`, creating it with `mode` when it is missing; a file made so is given
+// to the folder's owner (see giveToFolderOwner).
+int openOrCreate(const char* path, int flags, mode_t mode) {
+    for (;;) {
+        const int made = open(path, flags | O_CREAT | O_EXCL, mode);
+        if (made >= 0) {
+            giveToFolderOwner(path, made);
+            return made;
+        }
+        if (errno != EEXIST) {
+            return -1;
+        }
+        const int fd = open(path, flags);
+        if (fd >= 0 || errno != ENOENT) {
+            return fd; // else removed in between: made again
+        }
     }
-    *slash = '\0';
-    return true;
+}
+
+// Names, in `error`, the folder of `path` when `path` is missing: a file that could not be made
+// there was kept out by its folder.
+void blameFolderOfMissing(const char* path, StorageError& error) {
+    struct stat info {};
+    char folder[PathBytes];
+    if (lstat(path, &info) != 0 && errno == ENOENT && folderOf(path, folder)) {
+        std::snprintf(error.path, sizeof error.path, "%s", folder);
+    }
+}
+
+// A temporary file beside `path`, as a save writes it (see TemporarySuffix); its name goes into
+// `temporary`. Fails with errno set, and `error` naming the folder that does not let it be made.
+int createTemporary(const char* path, char (&temporary)[PathBytes + 16], StorageError& error) {
+    std::snprintf(temporary, sizeof temporary, "%s%sXXXXXX", path, TemporarySuffix);
+    const int fd = mkostemp(temporary, O_CLOEXEC);
+    if (fd < 0) {
+        const int errnum = errno;
+        char folder[PathBytes];
+        if (folderOf(path, folder)) {
+            std::snprintf(error.path, sizeof error.path, "%s", folder);
+        }
+        errno = errnum;
+    }
+    return fd;
 }
 
 // Makes a rename in `path`'s folder durable.
@@ -228,9 +291,13 @@ std::FILE* openRankingFile(StorageError& error) {
         return nullptr;
     }
     // Read and append: creates the file when it is missing, and fails where it could not be saved.
-    std::FILE* file = std::fopen(path, "a+e");
+    const int fd = openOrCreate(path, O_RDWR | O_APPEND | O_CLOEXEC, 0666);
+    std::FILE* file = fd >= 0 ? fdopen(fd, "a+") : nullptr;
     if (file == nullptr) {
         setReason(error, errno);
+        if (fd >= 0) {
+            close(fd);
+        }
         return nullptr;
     }
     struct stat info {};
@@ -248,18 +315,28 @@ std::FILE* openRankingFile(StorageError& error) {
     return file;
 }
 
-RankingLock lockRanking(StorageError& error) {
+RankingLock lockRanking(StorageError& error, bool* busy) {
+    if (busy != nullptr) {
+        *busy = false;
+    }
     char path[PathBytes];
     if (!prepare(LockName, path, sizeof path, error)) {
         return NoLock;
     }
-    const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = openOrCreate(path, O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
-        setReason(error, errno);
+        const int errnum = errno;
+        blameFolderOfMissing(path, error);
+        setReason(error, errnum);
         return NoLock;
     }
     // A lock dies with its process, so a lock file left by a killed game holds nobody up.
-    while (flock(fd, LOCK_EX) != 0) {
+    while (flock(fd, busy != nullptr ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
+        if (errno == EWOULDBLOCK && busy != nullptr) {
+            *busy = true;
+            close(fd);
+            return NoLock;
+        }
         if (errno != EINTR) {
             setReason(error, errno);
             close(fd);
@@ -277,6 +354,28 @@ void unlockRanking(RankingLock lock) {
     if (lock != NoLock) {
         close(static_cast<int>(lock)); // releases the lock
     }
+}
+
+bool checkRankingSave(StorageError& error) {
+    bool busy = false;
+    const RankingLock lock = lockRanking(error, &busy);
+    if (lock == NoLock && !busy) {
+        return false;
+    }
+    unlockRanking(lock);
+    char link[PathBytes];
+    char path[PathBytes];
+    if (!prepareRankingFile(link, path, error)) {
+        return false;
+    }
+    char temporary[PathBytes + 16];
+    const int fd = createTemporary(path, temporary, error);
+    if (fd < 0) {
+        return fail(error, errno);
+    }
+    close(fd);
+    unlink(temporary);
+    return true;
 }
 
 // A ranking file that is a symbolic link keeps it: the file it stands for is replaced, by a
@@ -297,15 +396,23 @@ bool replaceRankingFile(const char* data, std::size_t size, StorageError& error)
         return fail(error, errno);
     }
     char temporary[PathBytes + 16];
-    std::snprintf(temporary, sizeof temporary, "%s%sXXXXXX", path, TemporarySuffix);
-    const int fd = mkostemp(temporary, O_CLOEXEC);
+    const int fd = createTemporary(path, temporary, error);
     if (fd < 0) {
         return fail(error, errno);
     }
-    // The new file keeps the permissions the user gave the old one.
+    // The new file keeps the owner, the group and the permissions of the old one, as far as the
+    // process may set them (a user may give it a group of their own, root any owner); a first
+    // one belongs to the folder's owner.
     struct stat old {};
     if (stat(path, &old) == 0) {
+        if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+            fchown(fd, old.st_uid, old.st_gid) != 0) {
+            const int changed = fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+            (void)changed; // not a group of the user's: the file gets the user's
+        }
         fchmod(fd, old.st_mode & 07777);
+    } else {
+        giveToFolderOwner(path, fd);
     }
     if (!writeAll(fd, data, size) || fsync(fd) != 0) {
         const int errnum = errno;

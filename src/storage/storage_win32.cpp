@@ -275,6 +275,19 @@ const wchar_t* withoutLongPrefix(const wchar_t* path, wchar_t (&out)[WidePathCha
     return std::wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
 }
 
+// Names, in `error`, the folder that holds `path`: a file that could not be made there was kept
+// out by its folder.
+void blameFolder(const WidePath& path, StorageError& error) {
+    WidePath folder = path;
+    folder.length = folderLength(path);
+    while (folder.length > 0 && isSeparator(folder.text[folder.length - 1])) {
+        --folder.length;
+    }
+    folder.text[folder.length] = L'\0';
+    wchar_t shown[WidePathChars];
+    toUtf8(withoutLongPrefix(folder.text, shown), error.path, sizeof error.path);
+}
+
 // Whether two paths name the same file the same way, but for the case of letters and the kind of
 // separator.
 bool samePath(const wchar_t* a, const wchar_t* b) {
@@ -311,6 +324,35 @@ bool followLinks(WidePath& path, StorageError& error) {
     append(path, finalPath);
     toUtf8(withoutLongPrefix(finalPath, shown), error.path, sizeof error.path);
     return true;
+}
+
+// The file a save writes its new content into, beside the file it replaces, named after this
+// process: its name, ".tmp-" and the process and attempt numbers, a name nothing else has. Fails
+// with `error` filled, naming the folder when the folder does not let the file be made.
+HANDLE createTemporary(const WidePath& path, WidePath& temporary, StorageError& error) {
+    wchar_t suffix[32];
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        temporary = path;
+        std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".tmp-%lu-%u",
+                      static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+        if (!append(temporary, suffix)) {
+            fail(error, ERROR_FILENAME_EXCED_RANGE);
+            return INVALID_HANDLE_VALUE;
+        }
+        const HANDLE file = CreateFileW(temporary.text, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            return file;
+        }
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_EXISTS) {
+            blameFolder(path, error);
+            fail(error, code);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    fail(error, ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
 }
 
 } // namespace
@@ -357,7 +399,10 @@ std::FILE* openRankingFile(StorageError& error) {
     return stream;
 }
 
-RankingLock lockRanking(StorageError& error) {
+RankingLock lockRanking(StorageError& error, bool* busy) {
+    if (busy != nullptr) {
+        *busy = false;
+    }
     WidePath path{};
     if (!prepare(LockName, path, error)) {
         return NoLock;
@@ -365,15 +410,26 @@ RankingLock lockRanking(StorageError& error) {
     const HANDLE file = CreateFileW(path.text, GENERIC_READ | GENERIC_WRITE, ShareAll, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        setReason(error, GetLastError());
+        const DWORD code = GetLastError();
+        if (GetFileAttributesW(path.text) == INVALID_FILE_ATTRIBUTES &&
+            GetLastError() == ERROR_FILE_NOT_FOUND) {
+            blameFolder(path, error); // no lock file, and none could be made
+        }
+        setReason(error, code);
         return NoLock;
     }
     // The system drops the lock with its process, so a lock file left by a killed game holds
     // nobody up. Without LOCKFILE_FAIL_IMMEDIATELY this waits for another game's save.
     OVERLAPPED start{};
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &start) == 0) {
-        setReason(error, GetLastError());
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (busy != nullptr ? LOCKFILE_FAIL_IMMEDIATELY : 0);
+    if (LockFileEx(file, flags, 0, 1, 0, &start) == 0) {
+        const DWORD code = GetLastError();
         CloseHandle(file);
+        if (busy != nullptr && code == ERROR_LOCK_VIOLATION) {
+            *busy = true;
+            return NoLock;
+        }
+        setReason(error, code);
         return NoLock;
     }
     WidePath ranking = path;
@@ -395,6 +451,28 @@ void unlockRanking(RankingLock lock) {
     CloseHandle(file);
 }
 
+bool checkRankingSave(StorageError& error) {
+    bool busy = false;
+    const RankingLock lock = lockRanking(error, &busy);
+    if (lock == NoLock && !busy) {
+        return false;
+    }
+    unlockRanking(lock);
+    WidePath path{};
+    if (!prepare(FileName, path, error)) {
+        return false;
+    }
+    followLinks(path, error);
+    WidePath temporary{};
+    const HANDLE file = createTemporary(path, temporary, error);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    DeleteFileW(temporary.text);
+    return true;
+}
+
 // A ranking file that is a symbolic link keeps it: the file it leads to is replaced, by a temporary
 // file beside that one, so that the move stays on its volume.
 bool replaceRankingFile(const char* data, std::size_t size, StorageError& error) {
@@ -409,26 +487,10 @@ bool replaceRankingFile(const char* data, std::size_t size, StorageError& error)
     if (isReadOnly(GetFileAttributesW(path.text), error)) {
         return false;
     }
-    // The new content goes into a file of its own beside the file replaced, named after this
-    // process: its name, ".tmp-" and the process and attempt numbers, a name nothing else has.
-    WidePath temporary = path;
-    wchar_t suffix[32];
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary = path;
-        std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".tmp-%lu-%u",
-                      static_cast<unsigned long>(GetCurrentProcessId()), attempt);
-        if (!append(temporary, suffix)) {
-            return fail(error, ERROR_FILENAME_EXCED_RANGE);
-        }
-        file = CreateFileW(temporary.text, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-            return fail(error, GetLastError());
-        }
-    }
+    WidePath temporary{};
+    const HANDLE file = createTemporary(path, temporary, error);
     if (file == INVALID_HANDLE_VALUE) {
-        return fail(error, ERROR_FILE_EXISTS);
+        return false;
     }
     if (!writeAll(file, data, size) || FlushFileBuffers(file) == 0) {
         const DWORD code = GetLastError();

@@ -59,6 +59,24 @@ class CommandLine(unittest.TestCase):
                        "-h, --help", "-V, --version"):
             self.assertIn(option, usage)
 
+    def test_output_that_cannot_be_written_is_reported_with_status_1(self):
+        # A full device, and a standard output closed before the game starts.
+        for args in (("--help",), ("--version",), ("--simulate", "5", "--seed", "1")):
+            for where, reason in (("/dev/full", "No space left on device"),
+                                  ("closed", "Bad file descriptor")):
+                with self.subTest(args=args, where=where):
+                    if where == "closed":
+                        command = ["/bin/sh", "-c", 'exec "$@" >&-', "sh", game_binary(), *args]
+                        result = subprocess.run(command, capture_output=True, text=True,
+                                                timeout=300, check=False)
+                    else:
+                        with open(where, "w", encoding="ascii") as full:
+                            result = subprocess.run([game_binary(), *args], stdout=full,
+                                                    stderr=subprocess.PIPE, text=True,
+                                                    timeout=300, check=False)
+                    self.assertEqual(result.returncode, 1, result.stderr)
+                    self.assertEqual(result.stderr, f"jorvo-dice: write error: {reason}\n")
+
     def test_a_bad_command_line_is_named_with_the_usage_and_status_2(self):
         cases = (
             (("--bogus",), "'--bogus'"),

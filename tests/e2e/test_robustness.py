@@ -467,7 +467,8 @@ class SaveFaults(unittest.TestCase):
                 term.start(wrapped=True)
                 wait_title(term)
                 term.keys(*whole_game_keys())
-                term.wait_text(19, 25, PROMPT, timeout=30)
+                screen = term.wait_text(19, 25, PROMPT, timeout=30)
+                total = int(screen.text(83, 25, 3))
                 path, reason = make(term)
                 term.type("Zed")
                 term.keys("Enter")
@@ -478,6 +479,11 @@ class SaveFaults(unittest.TestCase):
                 message = f"파일 연결 실패: {path}: {reason}"
                 term.wait(lambda s: any(s.row(y).strip() == message for y in range(s.height)),
                           "the message on the terminal the game gave back")
+                # The line after it gives the result that was lost.
+                lost = f"jorvo-dice: the result was not saved: Zed {total}"
+                term.wait(lambda s: any(s.row(y).strip() == message and
+                                        s.row(y + 1).strip() == lost
+                                        for y in range(s.height - 1)), "the result not saved")
                 kept = [p for p in (term.ranking_path() + ".kept",
                                     os.path.join(os.path.dirname(term.ranking_path()) + ".kept",
                                                  "Ranking.txt")) if os.path.isfile(p)]

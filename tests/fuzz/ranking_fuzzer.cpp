@@ -1,16 +1,20 @@
 // Feeds arbitrary ranking files and results to the reader and the merge. After every input the
 // table must be well formed (real entries first, then empty slots; places 1..10; names
 // terminated within their field, printable, without blanks and at most nine columns wide), each
-// line must be read as it would be alone, the merge must put the result where it belongs, and
-// writing a table out and reading it back must give the same table.
+// line must be read as it would be alone and the table hold the ten best of those entries in
+// order, the same text must read the same in UTF-8 with a byte order mark and in UTF-16 of either
+// byte order with one, the merge must put the result where it belongs, and writing a table out
+// and reading it back must give the same table.
 #include "ranking/ranking_file.h"
 #include "text/text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -81,30 +85,99 @@ RankTable readFrom(const char* data, std::size_t size) {
     return r;
 }
 
-// A line's entry does not depend on the lines around it: the table holds, in order, the first ten
-// entries that the lines give when each is read alone. A place outside 1..10 becomes the entry's
-// position, which alone is 1.
+constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// A line's entry does not depend on the lines around it: the table holds the ten best of the
+// entries that the lines give when each is read alone, highest score first and equal scores in
+// the lines' order. A place outside 1..10 becomes the entry's position, which alone is 1. A line
+// after the first is read alone behind a UTF-8 mark, so that its own first bytes are read as the
+// text they are and not taken for a mark. Text that starts with a UTF-16 mark is no lines of
+// bytes, and is checked against UTF-8 in checkEncodings instead.
 void checkLineByLine(const std::string& content, const RankTable& whole) {
-    const int count = entryCount(whole);
-    int found = 0;
+    if (startsWith(content, "\xFF\xFE") || startsWith(content, "\xFE\xFF")) {
+        return;
+    }
+    std::vector<RankEntry> entries;
     std::size_t start = 0;
-    while (start < content.size() && found < RankCount) {
+    while (start < content.size()) {
         std::size_t end = content.find('\n', start);
         end = end == std::string::npos ? content.size() : end;
-        const RankTable alone = readFrom(content.data() + start, end - start);
+        const std::string line = (start == 0 ? "" : Utf8Mark) + content.substr(start, end - start);
+        const RankTable alone = readFrom(line.data(), line.size());
         check(entryCount(alone) <= 1, "a line read alone that gives more than one entry");
         if (entryCount(alone) == 1) {
-            check(found < count, "a line whose entry is missing from the table");
-            const RankEntry& entry = whole[found];
-            check(entry.score == alone[0].score && std::strcmp(entry.name, alone[0].name) == 0,
-                  "a line read otherwise than alone");
-            check(entry.rank == alone[0].rank || (alone[0].rank == 1 && entry.rank == found + 1),
-                  "a line whose place is read otherwise than alone");
-            ++found;
+            entries.push_back(alone[0]);
         }
         start = end + 1;
     }
-    check(found == count, "a table with an entry that no line gives");
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const RankEntry& a, const RankEntry& b) { return a.score > b.score; });
+    const int count = entryCount(whole);
+    check(count == std::min<int>(RankCount, static_cast<int>(entries.size())),
+          "a table that does not hold the ten best entries of the lines");
+    for (int i = 0; i < count; ++i) {
+        const RankEntry& entry = whole[i];
+        const RankEntry& alone = entries[static_cast<std::size_t>(i)];
+        check(entry.score == alone.score && std::strcmp(entry.name, alone.name) == 0,
+              "a line read otherwise than alone, or an entry out of order");
+        check(entry.rank == alone.rank || (alone.rank == 1 && entry.rank == i + 1),
+              "a line whose place is read otherwise than alone");
+    }
+}
+
+bool sameTables(const RankTable& a, const RankTable& b) {
+    for (int i = 0; i < RankCount; ++i) {
+        if (a[i].rank != b[i].rank || a[i].score != b[i].score ||
+            std::strcmp(a[i].name, b[i].name) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The text as UTF-8 with a mark and as UTF-16 of either byte order with a mark reads the same.
+// The bytes are taken as UTF-8 first, with U+FFFD for what is malformed and for what UTF-16
+// cannot carry (surrogates), so that every form holds the same characters.
+void checkEncodings(const std::string& content) {
+    std::string utf8 = Utf8Mark;
+    std::string little = "\xFF\xFE";
+    std::string big = "\xFE\xFF";
+    const auto unit = [&](char32_t u) {
+        little += static_cast<char>(u & 0xFF);
+        little += static_cast<char>(u >> 8);
+        big += static_cast<char>(u >> 8);
+        big += static_cast<char>(u & 0xFF);
+    };
+    for (const Utf8Char character : Utf8Text{content.data(), content.size()}) {
+        char32_t c = character.codePoint;
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+            c = 0xFFFD;
+        }
+        char bytes[4];
+        utf8.append(bytes, static_cast<std::size_t>(encodeUtf8(c, bytes)));
+        if (c >= 0x10000) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    const RankTable marked = readFrom(utf8.data(), utf8.size());
+    checkWellFormed(marked);
+    check(sameTables(readFrom(little.data(), little.size()), marked),
+          "UTF-16 little-endian read otherwise than UTF-8");
+    check(sameTables(readFrom(big.data(), big.size()), marked),
+          "UTF-16 big-endian read otherwise than UTF-8");
+    // Behind its mark the text is read as it is without one, unless it starts with a mark itself.
+    const std::string plain = utf8.substr(3);
+    if (!startsWith(plain, Utf8Mark)) {
+        check(sameTables(readFrom(plain.data(), plain.size()), marked),
+              "UTF-8 read otherwise with its mark than without");
+    }
 }
 
 // Written out and read back, a table gives the same entries, numbered by position.
@@ -190,6 +263,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const RankTable r = readFrom(content.data(), content.size());
     checkWellFormed(r);
     checkLineByLine(content, r);
+    checkEncodings(content);
     checkRoundTrip(r);
     checkMerge(r, name, score);
     return 0;

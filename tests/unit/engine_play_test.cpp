@@ -477,6 +477,39 @@ TEST(Computer, PlaysAWholeGameAtTheLowestLevelAndShowsIt) {
     }
 }
 
+// Keys typed while the computer waits before any of its keys, its last one of each turn included,
+// are thrown away: none reaches 1P's turn after it, nor ends the result once its last key has
+// ended the game.
+TEST(Computer, ThrowsAwayWhatIsTypedWhileItWaitsBeforeEachKeyItsLastIncluded) {
+    useFreshDataFolder();
+    memory::reset();
+    int typed = 0;
+    memory::onEachDelay([&typed](int milliseconds) {
+        if (milliseconds == 250) { // the computer's wait before each of its keys
+            memory::typeKeys({KeyEnter});
+            ++typed;
+        }
+    });
+    pushScript("RE"); // MULTI
+    for (int c = 0; c < CategoryCount; ++c) {
+        pushScript("ER");
+        for (int i = 0; i < c; ++i) {
+            pushScript("D");
+        }
+        pushScript("E");
+        memory::pushPause(); // typed once the computer has played
+    }
+    memory::pushKey('q');
+    Options options;
+    options.computer = true;
+    EXPECT_EQ(runProgram(options, 5), ExitFinished);
+    memory::onEachDelay({});
+    EXPECT_EQ(memory::keysLeft(), 0u) << "a key typed during the computer's turn ended the result";
+    EXPECT_GE(typed, CategoryCount * 3);
+    EXPECT_EQ(memory::keysThrownAway(), typed);
+    EXPECT_EQ(memory::cells(65, 3, 10), "turn 13/12");
+}
+
 // ---- the review -----------------------------------------------------------------------------
 
 TEST(Review, FiguresAddUpToTheFinalTotal) {

@@ -3,12 +3,17 @@
 #include "ranking/ranking_screen.h"
 #include "ranking/ranking_store.h"
 #include "support.h"
+#include "text/text.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -58,6 +63,35 @@ RankTable tableOf(const std::vector<Entry>& entries) {
         r[i].score = entries[i].score;
     }
     return r;
+}
+
+std::string utf8Of(const std::u32string& text) {
+    std::string out;
+    for (char32_t c : text) {
+        char bytes[4];
+        out.append(bytes, static_cast<std::size_t>(encodeUtf8(c, bytes)));
+    }
+    return out;
+}
+
+// The text in UTF-16 units of two bytes, the high byte first when `bigEndian`.
+std::string utf16Of(const std::u32string& text, bool bigEndian) {
+    std::string out;
+    const auto unit = [&](char32_t u) {
+        const char high = static_cast<char>(u >> 8);
+        const char low = static_cast<char>(u & 0xFF);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    };
+    for (char32_t c : text) {
+        if (c >= 0x10000) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    return out;
 }
 
 std::string tenEntries() {
@@ -119,6 +153,96 @@ TEST(ReadRanking, ReadsOneEntryALineAndSkipsTheLinesThatHoldNone) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(entriesOf(parse(c.content)), c.entries) << c.what;
+    }
+}
+
+// The same entries as an editor may save them: UTF-8 with or without a byte order mark, UTF-16
+// with its mark in either byte order (what PowerShell 5 writes), and the places numbered anew.
+TEST(ReadRanking, ReadsUtf8WithOrWithoutItsMarkAndUtf16WithItsMark) {
+    // Ann, 김철수, a name beyond the first plane (two UTF-16 units), CR LF line ends.
+    const std::u32string text = U"1\tAnn\t251\r\n2\t김철수\t198\r\nnote\r\n3\tx\U00020000y\t7\n";
+    const std::vector<Entry> entries = {
+        {1, "Ann", 251}, {2, "김철수", 198}, {3, "x\U00020000y", 7}};
+    struct Case {
+        const char* what;
+        std::string content;
+    } cases[] = {
+        {"UTF-8", utf8Of(text)},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + utf8Of(text)},
+        {"UTF-16 little-endian with its mark", "\xFF\xFE" + utf16Of(text, false)},
+        {"UTF-16 big-endian with its mark", "\xFE\xFF" + utf16Of(text, true)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(entriesOf(parse(c.content)), entries) << c.what;
+    }
+}
+
+TEST(ReadRanking, ReadsWhatIsNoMarkOrNoUtf16AsTheBytesItIs) {
+    const std::string lone = std::string("\xFF\xFE", 2) + utf16Of(U"1\tA", false) +
+                             std::string("\x00\xD8", 2) + utf16Of(U"b\t5\n2\tC\t4\n", false);
+    struct Case {
+        const char* what;
+        std::string content;
+        std::vector<Entry> entries;
+    } cases[] = {
+        // A mark is only a mark at the start: elsewhere it is a character of the line.
+        {"a second mark",
+         "\xEF\xBB\xBF\xEF\xBB\xBF"
+         "1\tAnn\t9\n2\tBo\t8\n",
+         {{2, "Bo", 8}}},
+        {"a mark in a name", "1\tA\xEF\xBB\xBFn\t9\n", {{1, "A?n", 9}}},
+        {"part of a mark",
+         "\xEF\xBB"
+         "1\tAnn\t9\n2\tBo\t8\n",
+         {{2, "Bo", 8}}},
+        // A UTF-16 unit that is half of a pair without its other half, and an odd last byte.
+        {"a lone surrogate", lone, {{1, "A?b", 5}, {2, "C", 4}}},
+        {"an odd last byte",
+         "\xFE\xFF" + utf16Of(U"1\tAnn\t9\n2\tBo\t8", true) + std::string(1, '\0'),
+         {{1, "Ann", 9}}},
+        {"only a mark", "\xFF\xFE", {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(entriesOf(parse(c.content)), c.entries) << c.what;
+    }
+}
+
+// A file edited by hand need not be in order: the best entries come first, equal scores in the
+// file's order. The places read are the file's (the screen and the save number them anew).
+TEST(ReadRanking, OrdersTheEntriesByScoreKeepingTheFilesOrderBetweenEqualScores) {
+    struct Case {
+        const char* what;
+        std::string content;
+        std::vector<Entry> entries;
+    } cases[] = {
+        {"the best last",
+         "1\tX\t5\n2\tY\t5\n3\tBest\t300\n",
+         {{3, "Best", 300}, {1, "X", 5}, {2, "Y", 5}}},
+        {"equal scores apart",
+         "3\tAnn\t10\n3\tBo\t90\n7\tCy\t10\n",
+         {{3, "Bo", 90}, {3, "Ann", 10}, {7, "Cy", 10}}},
+        {"negative scores",
+         "1\tA\t-5\n2\tB\t0\n3\tC\t-2147483648\n",
+         {{2, "B", 0}, {1, "A", -5}, {3, "C", -2147483648}}},
+        {"a place of 0 takes its position after the order",
+         "0\tA\t5\n2\tB\t9\n",
+         {{2, "B", 9}, {2, "A", 5}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(entriesOf(parse(c.content)), c.entries) << c.what;
+    }
+    // More than ten entries: the best ten of them, wherever they stand in the file.
+    std::string twelve;
+    for (int i = 0; i < 12; ++i) {
+        twelve += std::to_string(i + 1) + "\tp" + std::to_string(i) + "\t" +
+                  std::to_string(i == 11 ? 999 : 100 + i % 3) + "\n";
+    }
+    const std::vector<Entry> best = entriesOf(parse(twelve));
+    ASSERT_EQ(best.size(), 10u);
+    EXPECT_EQ(best[0], (Entry{1, "p11", 999})); // place 12 cannot be shown: its position
+    const std::vector<std::string> order = {"p2", "p5", "p8", "p1", "p4", "p7", "p10", "p0", "p3"};
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        EXPECT_EQ(best[i + 1].name, order[i]) << i;
     }
 }
 
@@ -228,12 +352,102 @@ TEST_F(RankingFile, SavingAHandEditedFileKeepsEveryEntryThatCouldBeRead) {
               "1\tAnn\t210\n2\tZed\t185\n3\tCy\t180\n4\tEd\t170\n5\t가나다라\t160\n");
 }
 
+// Nine entries of 5 and the best one last: the best stays, first, and the places written and
+// shown are 1 to 10.
+TEST_F(RankingFile, AFileNotInOrderKeepsItsBestEntryOnTheScreenAndThroughASave) {
+    std::string stored;
+    for (int i = 1; i <= 9; ++i) {
+        stored += std::to_string(i) + "\tX\t5\n";
+    }
+    stored += "10\tBest\t300\n";
+    writeFile(rankingFilePath(), stored);
+    ASSERT_TRUE(loadRanking(r, error)) << error.reason;
+    EXPECT_FALSE(showRanking(r)); // the input ends with the list on the screen
+    EXPECT_EQ(memory::row(3), std::string(48, ' ') + " 1        Best   300");
+    EXPECT_EQ(memory::row(21), std::string(48, ' ') + "10           X     5");
+    pushScript("Ann E");
+    ASSERT_EQ(saveRanking(r, 63, error), SaveResult::Saved) << error.reason;
+    std::string saved = "1\tBest\t300\n2\tAnn\t63\n";
+    for (int i = 3; i <= 10; ++i) {
+        saved += std::to_string(i) + "\tX\t5\n";
+    }
+    EXPECT_EQ(readFile(rankingFilePath()), saved);
+}
+
+// A file saved by an editor with a byte order mark, or as UTF-16, keeps its entries through a
+// save, which writes UTF-8 without a mark.
+TEST_F(RankingFile, AFileWithAByteOrderMarkKeepsItsEntriesAndIsSavedAsUtf8) {
+    const std::u32string text = U"1\tAnn\t251\r\n2\t김철수\t198\r\n";
+    for (const std::string& content :
+         {"\xEF\xBB\xBF" + utf8Of(text), "\xFF\xFE" + utf16Of(text, false),
+          "\xFE\xFF" + utf16Of(text, true)}) {
+        writeFile(rankingFilePath(), content);
+        ASSERT_TRUE(loadRanking(r, error)) << error.reason;
+        EXPECT_EQ(entriesOf(r), (std::vector<Entry>{{1, "Ann", 251}, {2, "김철수", 198}}));
+        memory::reset();
+        pushScript("Bo E");
+        ASSERT_EQ(saveRanking(r, 200, error), SaveResult::Saved) << error.reason;
+        EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t251\n2\tBo\t200\n3\t김철수\t198\n");
+    }
+}
+
 TEST_F(RankingFile, SaveKeepsAResultThatAnotherGameSavedMeanwhile) {
     ASSERT_TRUE(loadRanking(r, error));
     writeFile(rankingFilePath(), "1\tOther\t150\n");
     pushScript("Me E");
     ASSERT_EQ(saveRanking(r, 100, error), SaveResult::Saved);
     EXPECT_EQ(readFile(rankingFilePath()), "1\tOther\t150\n2\tMe\t100\n");
+}
+
+// Another game's save holds the lock: after a second of waiting the player is told so where the
+// prompt stands, the keys typed meanwhile are thrown away once the lock is had, and the prompt
+// comes back with the name before the save goes on. The other game is a thread that holds the
+// lock until the message is seen (or, should it never be, for a minute).
+TEST_F(RankingFile, ASaveWaitingForAnotherGamesLockSaysSoAndDropsTheKeysTypedMeanwhile) {
+    writeFile(rankingFilePath(), "1\tAnn\t210\n");
+    ASSERT_TRUE(loadRanking(r, error)) << error.reason;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;
+    bool release = false;
+    std::thread otherGame([&] {
+        StorageError otherError{};
+        const RankingLock lock = lockRanking(otherError);
+        std::unique_lock<std::mutex> guard(mutex);
+        held = true;
+        changed.notify_all();
+        changed.wait_for(guard, std::chrono::minutes(1), [&] { return release; });
+        unlockRanking(lock);
+    });
+    {
+        std::unique_lock<std::mutex> guard(mutex);
+        changed.wait(guard, [&] { return held; });
+    }
+    int waited = 0;
+    int waitedBeforeMessage = -1;
+    std::string shown;
+    memory::onEachDelay([&](int milliseconds) {
+        if (shown.empty() && memory::row(25).find("WAITING") != std::string::npos) {
+            shown = memory::row(25);
+            waitedBeforeMessage = waited;
+            memory::typeKeys({KeyEnter, 'x', KeyEnter});
+            const std::lock_guard<std::mutex> guard(mutex);
+            release = true;
+            changed.notify_all();
+        }
+        waited += milliseconds;
+    });
+    pushScript("Bo E");
+    const SaveResult result = saveRanking(r, 100, error);
+    memory::onEachDelay({});
+    otherGame.join();
+    ASSERT_EQ(result, SaveResult::Saved) << error.reason;
+    EXPECT_EQ(shown, std::string(19, ' ') + "WAITING: ANOTHER GAME IS SAVING");
+    EXPECT_EQ(waitedBeforeMessage, 1000) << "the waits before the message, in milliseconds";
+    EXPECT_EQ(memory::keysThrownAway(), 3);
+    EXPECT_EQ(memory::keysLeft(), 0u);
+    EXPECT_EQ(memory::row(25), std::string(19, ' ') + "게임 끝! 이름 입력: Bo");
+    EXPECT_EQ(readFile(rankingFilePath()), "1\tAnn\t210\n2\tBo\t100\n");
 }
 
 TEST_F(RankingFile, SaveLeavesTheUsersOtherFilesAlone) {
@@ -374,8 +588,8 @@ TEST(RankingScreen, ListsTheEntriesUpToTheFirstEmptySlot) {
     ExpectedScreen expected;
     expected.put(48, 3, " 1         Ann   210");
     expected.put(48, 5, " 2      김철수   180");
-    expected.put(48, 7, " 5          Cy     7");
-    expected.put(48, 9, " 6   가나다라x     5"); // the widest name, its score in line
+    expected.put(48, 7, " 3          Cy     7"); // places are positions, whatever was stored
+    expected.put(48, 9, " 4   가나다라x     5"); // the widest name, its score in line
     expected.put(48, 25, "PRESS ENTER TO RETURN");
     expectScreen(expected);
 }

@@ -1,7 +1,8 @@
 // What the ranking file survives: folders and files in the way, permissions, a full disk, a
 // process killed at every step of a save, saves at the same moment and a lock left by a killed
-// game. Each fault must give the message with the file's path and the system's reason, a
-// non-zero exit where the save failed, and the entries that were stored before.
+// game, and a review that cannot be written. Each fault must give the message with the file's
+// path and the system's reason, a non-zero exit where the save failed, and the entries that were
+// stored before.
 //
 // Faults that need a process of their own (limits, another user, a private mount, a kill) run in a
 // forked child, which reports what went wrong as text through a pipe.
@@ -13,8 +14,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/mount.h>
@@ -97,7 +100,7 @@ struct Outcome {
     std::string message;
 };
 
-Outcome runCapturingStderr() {
+Outcome runCapturingStderr(const Options& options = Options{}) {
     int channel[2];
     if (pipe(channel) != 0) {
         return {-1, "pipe failed"};
@@ -106,7 +109,7 @@ Outcome runCapturingStderr() {
     const int saved = dup(STDERR_FILENO);
     dup2(channel[1], STDERR_FILENO);
     close(channel[1]);
-    const int status = runProgram(Options{}, TestDiceSeed);
+    const int status = runProgram(options, TestDiceSeed);
     std::fflush(stderr);
     dup2(saved, STDERR_FILENO);
     close(saved);
@@ -119,8 +122,13 @@ Outcome runCapturingStderr() {
     return {status, message};
 }
 
-std::string expectFailure(const Outcome& outcome, const std::string& path, const char* reason) {
-    const std::string message = "파일 연결 실패: " + path + ": " + reason + "\n";
+// The message of a failure; one at the end of a game also gives the result that was not saved.
+std::string expectFailure(const Outcome& outcome, const std::string& path, const char* reason,
+                          const std::string& unsaved = "") {
+    std::string message = "파일 연결 실패: " + path + ": " + reason + "\n";
+    if (!unsaved.empty()) {
+        message += "jorvo-dice: the result was not saved: " + unsaved + "\n";
+    }
     std::string report;
     if (outcome.status != ExitFailed) {
         report += "status " + std::to_string(outcome.status) + "; ";
@@ -192,6 +200,9 @@ TEST_F(FileFaults, SomethingInTheWayAtStartUpEndsTheRunBeforeTheMenu) {
              writeFile(t.base, "");
          },
          [](FileFaults& t) { return t.path; }, "Not a directory"},
+        {"the lock file is a folder",
+         [](FileFaults& t) { fs::create_directories(t.folder + "/Ranking.lock"); },
+         [](FileFaults& t) { return t.folder + "/Ranking.lock"; }, "Is a directory"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -222,6 +233,74 @@ TEST_F(FileFaults, AReadOnlyFileEndsTheRunAtStartUpAndStaysAsItWas) {
     });
     EXPECT_EQ(report, "");
     EXPECT_EQ(readFile(path), OldRanking);
+}
+
+// What a save will need is found at start-up, as a user without root: a folder that does not
+// let the lock or the temporary file be made, or a lock file that cannot be opened, ends the run
+// before the menu, with the message naming what is at fault, and nothing is made in the folder.
+TEST_F(FileFaults, WhatASaveNeedsIsCheckedAtStartUpAndTheFaultNamed) {
+    struct Case {
+        const char* what;
+        std::function<void(FileFaults&)> make; // as the ordinary user, the old ranking in place
+        std::function<std::string(FileFaults&)> reported;
+        std::vector<std::string> left; // what the folder holds afterwards
+    };
+    const Case cases[] = {
+        {"a read-only folder without a lock file",
+         [](FileFaults& t) { chmod(t.folder.c_str(), 0555); },
+         [](FileFaults& t) { return t.folder; },
+         {"Ranking.txt"}},
+        {"a read-only folder with a lock file",
+         [](FileFaults& t) {
+             writeFile(t.folder + "/Ranking.lock", "");
+             chmod(t.folder.c_str(), 0555);
+         },
+         [](FileFaults& t) { return t.folder; },
+         {"Ranking.lock", "Ranking.txt"}},
+        {"a lock file that cannot be opened",
+         [](FileFaults& t) {
+             writeFile(t.folder + "/Ranking.lock", "");
+             chmod((t.folder + "/Ranking.lock").c_str(), 0);
+         },
+         [](FileFaults& t) { return t.folder + "/Ranking.lock"; },
+         {"Ranking.lock", "Ranking.txt"}},
+        {"a linked ranking in a read-only folder",
+         [](FileFaults& t) {
+             fs::create_directories(t.base + "/Sync");
+             fs::rename(t.path, t.base + "/Sync/scores.txt");
+             fs::create_symlink("../Sync/scores.txt", t.path);
+             chmod((t.base + "/Sync").c_str(), 0555);
+         },
+         [](FileFaults& t) { return t.folder + "/../Sync"; },
+         {"Ranking.lock", "Ranking.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        writeFile(path, OldRanking);
+        const std::string report = inChild([&] {
+            std::string problem = becomeOrdinaryUser(base);
+            if (!problem.empty()) {
+                return problem;
+            }
+            c.make(*this);
+            memory::reset();
+            pushWholeSingleGame();
+            const std::size_t pushed = memory::keysLeft();
+            const Outcome outcome = runCapturingStderr();
+            problem = expectFailure(outcome, c.reported(*this), "Permission denied");
+            if (memory::row(18) != "") {
+                problem += "the menu was shown; ";
+            }
+            if (memory::keysLeft() != pushed) {
+                problem += "keys were read; ";
+            }
+            return problem;
+        });
+        EXPECT_EQ(report, "");
+        EXPECT_EQ(readFile(fs::is_symlink(path) ? base + "/Sync/scores.txt" : path), OldRanking);
+        EXPECT_EQ(entriesUnder(folder), c.left);
+    }
 }
 
 // ---- faults found when the game ends ------------------------------------------------------
@@ -255,7 +334,10 @@ TEST_P(SaveFaults, TheGameEndsWithTheMessageAndTheOldRankingKept) {
         memory::reset();
         pushWholeSingleGame();
         const Outcome outcome = runCapturingStderr();
-        std::string found = expectFailure(outcome, folder + "/" + fault.file, fault.reason);
+        // The total as the sheet shows it on the prompt's row.
+        const std::string total = memory::cells(83, 25, 3);
+        std::string found = expectFailure(outcome, folder + "/" + fault.file, fault.reason,
+                                          "Zed " + total.substr(total.find_first_not_of(' ')));
         if (memory::row(25).find("게임 끝! 이름 입력: Zed") == std::string::npos) {
             found += "the name was not asked; ";
         }
@@ -273,21 +355,6 @@ TEST_P(SaveFaults, TheGameEndsWithTheMessageAndTheOldRankingKept) {
     }
     EXPECT_EQ(report, "");
     EXPECT_EQ(readFile(path), OldRanking);
-}
-
-std::string readOnlyFolder(FileFaults& t) {
-    const std::string problem = becomeOrdinaryUser(t.base);
-    if (!problem.empty()) {
-        return problem;
-    }
-    chmod(t.folder.c_str(), 0555);
-    return "";
-}
-
-// Where a game saved before, its lock file is still there and only the replacement fails.
-std::string readOnlyFolderWithLock(FileFaults& t) {
-    writeFile(t.folder + "/Ranking.lock", "");
-    return readOnlyFolder(t);
 }
 
 // The limit's signal keeps its default action, which would end the game mid-save without giving
@@ -329,11 +396,7 @@ std::string fullDisk(FileFaults& t) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, SaveFaults,
-    ::testing::Values(SaveFault{"ReadOnlyFolder", "Ranking.lock", "Permission denied",
-                                readOnlyFolder},
-                      SaveFault{"ReadOnlyFolderWithALockFile", "Ranking.txt", "Permission denied",
-                                readOnlyFolderWithLock},
-                      SaveFault{"FileSizeLimit", "Ranking.txt", "File too large", fileSizeLimit},
+    ::testing::Values(SaveFault{"FileSizeLimit", "Ranking.txt", "File too large", fileSizeLimit},
                       SaveFault{"FullDisk", "Ranking.txt", "No space left on device", fullDisk}),
     [](const ::testing::TestParamInfo<SaveFault>& param) { return std::string(param.param.what); });
 
@@ -540,6 +603,139 @@ TEST_F(FileFaults, ALinkThatLeadsToNoFileIsReportedWithTheFileItStandsFor) {
         EXPECT_TRUE(fs::is_symlink(path));
         EXPECT_EQ(fs::read_symlink(path), fs::path(c.link));
         EXPECT_FALSE(fs::exists(base + "/Unmounted"));
+    }
+}
+
+// ---- a save by another user ---------------------------------------------------------------
+
+// Root playing with an ordinary user's data folder: every file and folder the game makes there
+// belongs to the folder's owner, a replaced file keeps its owner, group and permissions, and the
+// user's next game starts and saves.
+TEST_F(FileFaults, RootPlayingWithAUsersFolderLeavesTheUserTheirFiles) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can play with another user's folder";
+    }
+    struct Case {
+        const char* what;
+        bool stored; // a ranking and its folder are there already
+    };
+    for (const Case& c : {Case{"the first run", false}, Case{"a stored ranking", true}}) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        if (c.stored) {
+            writeFile(path, OldRanking);
+            ASSERT_EQ(chown(folder.c_str(), NobodyId, NobodyId), 0);
+            ASSERT_EQ(chown(path.c_str(), NobodyId, NobodyId), 0);
+            ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+        }
+        ASSERT_EQ(chown(base.c_str(), NobodyId, NobodyId), 0);
+        memory::reset();
+        pushWholeSingleGame();
+        ASSERT_EQ(runProgram(Options{}, TestDiceSeed), ExitFinished);
+        for (const std::string& made : {folder, path, folder + "/Ranking.lock"}) {
+            struct stat info {};
+            ASSERT_EQ(lstat(made.c_str(), &info), 0) << made;
+            EXPECT_EQ(info.st_uid, static_cast<uid_t>(NobodyId)) << made;
+            EXPECT_EQ(info.st_gid, static_cast<gid_t>(NobodyId)) << made;
+        }
+        if (c.stored) {
+            EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+            EXPECT_EQ(readFile(path).find("1\tAnn\t300\n"), 0u) << readFile(path);
+        }
+        // The user's own game afterwards.
+        const std::string report = inChild([&] {
+            if (setgid(NobodyId) != 0 || setuid(NobodyId) != 0) {
+                return std::string("could not become an ordinary user");
+            }
+            memory::reset();
+            pushWholeSingleGame();
+            const Outcome outcome = runCapturingStderr();
+            return outcome.status == ExitFinished ? std::string() : outcome.message;
+        });
+        EXPECT_EQ(report, "");
+        EXPECT_EQ(leftoverFiles(folder), "");
+    }
+}
+
+// A ranking shared through a group: an ordinary user's save keeps the file's group, which the
+// user belongs to, and its permissions; the owner becomes the user, as no one else may be given it.
+TEST_F(FileFaults, AUsersSaveKeepsTheGroupOfASharedRanking) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making a user of a second group takes root";
+    }
+    constexpr gid_t SharedGroup = 100;
+    writeFile(path, OldRanking);
+    ASSERT_EQ(chown(path.c_str(), 0, SharedGroup), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+    ASSERT_EQ(chown(folder.c_str(), 0, SharedGroup), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0775), 0);
+    ASSERT_EQ(chmod(base.c_str(), 0755), 0);
+    const std::string report = inChild([&] {
+        const gid_t groups[] = {SharedGroup};
+        if (setgroups(1, groups) != 0 || setgid(NobodyId) != 0 || setuid(NobodyId) != 0) {
+            return std::string("could not become an ordinary user of the group");
+        }
+        memory::reset();
+        pushWholeSingleGame();
+        const Outcome outcome = runCapturingStderr();
+        return outcome.status == ExitFinished ? std::string() : outcome.message;
+    });
+    ASSERT_EQ(report, "");
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, static_cast<uid_t>(NobodyId));
+    EXPECT_EQ(info.st_gid, SharedGroup);
+    EXPECT_EQ(info.st_mode & 07777, 0664u);
+    EXPECT_NE(readFile(path).find("\tZed\t"), std::string::npos) << readFile(path);
+}
+
+// ---- a review that cannot be written -----------------------------------------------------
+
+// The review of a coached game is written to the standard output once the terminal is given back:
+// a write that fails there is reported on standard error, and the run ends with status 1. The
+// result was saved before.
+TEST_F(FileFaults, AReviewThatCannotBeWrittenIsReportedAndEndsTheRunWithStatus1) {
+    struct Case {
+        const char* what;
+        const char* reason;
+        std::function<bool()> redirect; // the standard output, in the child
+    };
+    const Case cases[] = {
+        {"a full device", "No space left on device",
+         [] {
+             const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+             return full >= 0 && dup2(full, STDOUT_FILENO) == STDOUT_FILENO && close(full) == 0;
+         }},
+        {"a closed standard output", "Bad file descriptor",
+         [] { return close(STDOUT_FILENO) == 0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        const std::string report = inChild([&]() -> std::string {
+            if (!c.redirect()) {
+                return std::string("skip: ") + std::strerror(errno);
+            }
+            memory::reset();
+            pushWholeSingleGame();
+            Options options;
+            options.coach = true;
+            const Outcome outcome = runCapturingStderr(options);
+            std::string found;
+            if (outcome.status != ExitFailed) {
+                found += "status " + std::to_string(outcome.status) + "; ";
+            }
+            const std::string message = std::string("jorvo-dice: write error: ") + c.reason + "\n";
+            if (outcome.message != message) {
+                found += "message '" + outcome.message + "', expected '" + message + "'; ";
+            }
+            return found;
+        });
+        if (report.rfind("skip:", 0) == 0) {
+            GTEST_SKIP() << report;
+        }
+        EXPECT_EQ(report, "");
+        EXPECT_EQ(readFile(path).find("1\tZed\t"), 0u) << readFile(path);
     }
 }
 

@@ -99,6 +99,38 @@ TEST_F(WindowsStorage, TheLockKeepsOutAnotherSaveUntilReleased) {
     CloseHandle(other);
 }
 
+// What a save will need is checked at start-up: a lock file that cannot be opened ends the run
+// before the game, naming the lock file.
+TEST_F(WindowsStorage, ALockThatCannotBeTakenIsFoundAtStartUp) {
+    const fs::path lockFile = fs::path(folder) / "JorvoDice" / "Ranking.lock";
+    fs::create_directories(lockFile); // a folder where the lock file should be
+    RankTable r{};
+    EXPECT_FALSE(loadRanking(r, error));
+    EXPECT_EQ(std::string(error.path), lockFile.string());
+    EXPECT_STRNE(error.reason, "");
+    fs::remove(lockFile);
+    error = StorageError{};
+    ASSERT_TRUE(loadRanking(r, error)) << error.reason;
+    // The check leaves no temporary file behind.
+    EXPECT_EQ(namesIn(lockFile.parent_path()),
+              (std::vector<std::string>{"Ranking.lock", "Ranking.txt"}));
+}
+
+// Another game's save holds the lock: taking it without waiting says so, and takes it once the
+// other lets go.
+TEST_F(WindowsStorage, TheLockCanBeTriedWithoutWaiting) {
+    const RankingLock held = lockRanking(error);
+    ASSERT_NE(held, NoLock) << error.reason;
+    bool busy = false;
+    EXPECT_EQ(lockRanking(error, &busy), NoLock);
+    EXPECT_TRUE(busy);
+    unlockRanking(held);
+    const RankingLock taken = lockRanking(error, &busy);
+    EXPECT_NE(taken, NoLock) << error.reason;
+    EXPECT_FALSE(busy);
+    unlockRanking(taken);
+}
+
 TEST_F(WindowsStorage, TheFileIsReadByteForByteAsOnOtherSystems) {
     // CR LF line ends from an editor, and a Ctrl+Z byte, which text mode takes for the end.
     writeFile(rankingFilePath(), "1\tAnn\t50\r\n2\tB\x1A\t40\r\n3\tCy\t30\r\n");

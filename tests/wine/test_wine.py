@@ -464,6 +464,24 @@ class WineWithoutConsole(unittest.TestCase):
         self.assertIn(b"must be a console", result.stderr)
         self.assertNotIn(b"\x1b", written)
 
+    def test_output_that_cannot_be_written_is_reported_with_status_1(self):
+        env = dict(os.environ, WINEDEBUG="-all")
+        for args in (["--help"], ["--version"], ["--simulate", "5", "--seed", "1"]):
+            for where in ("/dev/full", "closed"):
+                with self.subTest(args=args, where=where):
+                    if where == "closed":
+                        command = ["/bin/sh", "-c", 'exec "$@" >&-', "sh", WINE, EXE, *args]
+                        result = subprocess.run(command, stdin=subprocess.DEVNULL,
+                                                capture_output=True, env=env, timeout=300)
+                    else:
+                        with open(where, "wb") as full:
+                            result = subprocess.run([WINE, EXE, *args], stdin=subprocess.DEVNULL,
+                                                    stdout=full, stderr=subprocess.PIPE, env=env,
+                                                    timeout=300)
+                    self.assertEqual(result.returncode, 1, result.stderr)
+                    self.assertTrue(result.stderr.startswith(b"jorvo-dice: write error"),
+                                    result.stderr)
+
 
 if __name__ == "__main__":
     unittest.main()
