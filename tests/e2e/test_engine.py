@@ -61,7 +61,8 @@ class CommandLine(unittest.TestCase):
 
     def test_output_that_cannot_be_written_is_reported_with_status_1(self):
         # A full device, and a standard output closed before the game starts.
-        for args in (("--help",), ("--version",), ("--simulate", "5", "--seed", "1")):
+        for args in (("--help",), ("--version",), ("--simulate", "5", "--seed", "1"),
+                     ("--analyse", "--rolls", "3"), ("--analyse", "--rolls=3", "--json")):
             for where, reason in (("/dev/full", "No space left on device"),
                                   ("closed", "Bad file descriptor")):
                 with self.subTest(args=args, where=where):
