@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     // The levels, from the same games as `stats` (seed 1, two threads): `--simulate N --seed 1
     // --level L` prints the same mean and chance to win.
     std::printf("| **Levels of play (%d self-played games each, seed 1; `--simulate %d --seed 1 "
-                "--level L`)** | | | | |\n",
+                "--level L`; the third column: the points lost a game)** | | | | |\n",
                 games, games);
     double previous = 0;
     for (int level = LowestLevel; level <= PerfectLevel; ++level) {
