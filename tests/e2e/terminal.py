@@ -24,7 +24,8 @@ asked size (no status line), LANG=C.UTF-8 and tmux's own TERM.
     term.game_pid() is the game's process id; cpu_seconds(pid) its processor time so far.
     process_state(pid) tells from /proc whether a process is asleep, in which system call and
     whether it waits for input without a time limit (waits_for_key); unread_input(tty) the bytes
-    typed to a terminal that nobody has read yet. The pseudo-terminals of fake_terminal.py use
+    typed to a terminal that nobody has read yet; quiet_activity(pids) whether processes are all
+    asleep, in a form that tells whether they ran since. fake_terminal.py and the wine tests use
     them too.
     term.data_home is the game's XDG_DATA_HOME (pass data_home= to share one between two runs),
     term.ranking_path() the ranking file in it.
@@ -127,16 +128,17 @@ class ProcessState:
         return (self.asleep and self.call not in ("write", "writev")) or self.state in "TtZX"
 
 
-def process_state(pid):
-    """What process `pid` is doing, or None where /proc does not tell (no such process, or a
-    kernel or machine that does not show the system call)."""
+def process_state(pid, thread=None):
+    """What process `pid` (or its thread `thread`) is doing, or None where /proc does not tell
+    (no such process, or a kernel or machine that does not show the system call)."""
+    base = f"/proc/{pid}" if thread is None else f"/proc/{pid}/task/{thread}"
     try:
-        with open(f"/proc/{pid}/status", encoding="ascii", errors="replace") as f:
+        with open(f"{base}/status", encoding="ascii", errors="replace") as f:
             switches = tuple(int(line.split()[1]) for line in f
                              if line.startswith(("voluntary_ctxt", "nonvoluntary_ctxt")))
-        with open(f"/proc/{pid}/stat", encoding="ascii", errors="replace") as f:
+        with open(f"{base}/stat", encoding="ascii", errors="replace") as f:
             state = f.read().rsplit(")", 1)[1].split()[0]
-        with open(f"/proc/{pid}/syscall", encoding="ascii") as f:
+        with open(f"{base}/syscall", encoding="ascii") as f:
             fields = f.read().split()
     except (OSError, IndexError, ValueError):
         return None
@@ -153,6 +155,46 @@ def process_state(pid):
     forever = (call == "poll" and limit & 0xFFFFFFFF >= 0x80000000) or \
         (call == "ppoll" and limit == 0)
     return ProcessState(state, call, forever, switches)
+
+
+def quiet_activity(pids):
+    """The state of every thread of `pids` while all are quiet (asleep and not writing, stopped
+    or ended); False while one is not, or one has just ended; None where /proc does not tell.
+    Two equal results mean that none of them ran in between."""
+    states = []
+    for pid in pids:
+        try:
+            threads = sorted(os.listdir(f"/proc/{pid}/task"))
+        except OSError:
+            return False if not os.path.exists(f"/proc/{pid}") else None
+        for thread in threads:
+            state = process_state(pid, thread)
+            if state is None:
+                return False if not os.path.exists(f"/proc/{pid}/task/{thread}") else None
+            if not state.quiet:
+                return False
+            states.append((pid, thread, state))
+    return tuple(states)
+
+
+def terminal_processes(tty):
+    """The processes whose controlling terminal is `tty` (the path of a terminal's slave side):
+    those that can write to it, as a console host does for the programs it serves."""
+    device = os.stat(tty).st_rdev
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", encoding="ascii", errors="replace") as stat:
+                tty_nr = int(stat.read().rsplit(")", 1)[1].split()[4])
+        except (OSError, IndexError, ValueError):
+            continue
+        major = (tty_nr >> 8) & 0xFFF
+        minor = (tty_nr & 0xFF) | ((tty_nr >> 12) & 0xFFF00)
+        if tty_nr and (major, minor) == (os.major(device), os.minor(device)):
+            found.append(int(entry))
+    return found
 
 
 def still_waiting_for_key(pid, check):
@@ -245,6 +287,7 @@ class Terminal:
         self.socket = f"jorvo-e2e-{os.getpid()}-{next(_sessions)}"
         self.started = False
         self._pane_pid = None
+        self._tty = None
         config = os.path.join(self.dir, "tmux.conf")
         with open(config, "w", encoding="ascii") as f:
             f.write("set -g status off\n"
@@ -348,23 +391,17 @@ class Terminal:
             time.sleep(POLL_INTERVAL)
 
     def _pane_activity(self):
-        """The states of the pane's processes while all are quiet (asleep, and not writing); False
-        while one is not; None where /proc does not tell."""
+        """The states of the pane's processes while all are quiet, False while one is not, None
+        where /proc does not tell (quiet_activity): those started in the pane and those that have
+        its terminal as theirs."""
         try:
-            pids = [self.pane_pid()]
-        except (RuntimeError, ValueError):
+            root = self.pane_pid()
+            if self._tty is None:
+                self._tty = self.pane_tty()
+            pids = {root, *descendants(root), *terminal_processes(self._tty)}
+        except (RuntimeError, ValueError, OSError):
             return None
-        pids += descendants(pids[0])
-        states = []
-        for pid in pids:
-            state = process_state(pid)
-            if state is None:
-                # One that has just ended changed what the pane shows; elsewhere /proc is silent.
-                return False if not os.path.exists(f"/proc/{pid}") else None
-            if not state.quiet:
-                return False
-            states.append(state)
-        return tuple(zip(pids, states))
+        return quiet_activity(sorted(pids))
 
     def wait_text(self, x, y, text, timeout=DEFAULT_TIMEOUT):
         return self.wait(lambda s: s.has(x, y, text), f"{text!r} at ({x}, {y})", timeout)
