@@ -258,6 +258,7 @@ class FakeTerminal:
         return self.process
 
     def _spawn(self, target):
+        """Runs `target` in a thread of this terminal's own, which close() waits for."""
         thread = threading.Thread(target=target, daemon=True)
         thread.start()
         self._threads.append(thread)
@@ -299,6 +300,7 @@ class FakeTerminal:
         self.master = None
 
     def _stop_reading(self):
+        """Tells the reader thread to stop, and wakes it from its select()."""
         with self._lock:
             self._closed = True
             self._changed.notify_all()
@@ -310,6 +312,7 @@ class FakeTerminal:
     # ---- the terminal side: one thread reads and answers ----------------------------------------
 
     def _read_loop(self):
+        """The reader thread: reads what the game writes, and sends each answer when it is due."""
         while True:
             with self._lock:
                 if self._closed:
@@ -348,6 +351,7 @@ class FakeTerminal:
         return True
 
     def _send_due_answers(self):
+        """Sends, in order, the answers whose time has come; each counts as sent once written."""
         while True:
             with self._lock:
                 if not self._answers or self._answers[0][0] > time.monotonic() or self._closed:
