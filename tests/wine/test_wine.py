@@ -470,7 +470,10 @@ class SameScreensAsNative(unittest.TestCase):
         env.update(WINEDEBUG="-all", LC_ALL="C.UTF-8", XDG_DATA_HOME=data)
         self.panes = Panes(self.socket)
         self.addCleanup(self.panes.kill, ["win", "native"])
-        for name, command in [("win", f"{WINE} '{EXE}'"), ("native", f"'{NATIVE}'")]:
+        # The same seed on both: the same keys then roll the same dice on both systems.
+        seed = "--seed 2026"
+        for name, command in [("win", f"{WINE} '{EXE}' {seed}"),
+                              ("native", f"'{NATIVE}' {seed}")]:
             subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", "new-session", "-d",
                             "-x", str(WIDTH), "-y", str(HEIGHT), "-s", name,
                             command + "; sleep 600"], env=env, check=True)
@@ -495,7 +498,7 @@ class SameScreensAsNative(unittest.TestCase):
                           "\n".join(diff or win))
             time.sleep(POLL_INTERVAL)
 
-    def test_title_menu_ranking_and_first_game_frame(self):
+    def test_title_menu_ranking_first_game_frame_and_seeded_rolls(self):
         self.expect_same("the title screen", 18, "-> SINGLE", FIRST_SCREEN_SECONDS)
         self.send("Right")
         self.expect_same("MULTI chosen", 18, "-> MULTI")
@@ -510,6 +513,10 @@ class SameScreensAsNative(unittest.TestCase):
         self.expect_same("the title screen again", 18, "-> SINGLE")
         self.send("Enter")
         self.expect_same("the first frame of a game", 22, "Remain Roll : 3")
+        for rolls_left in (2, 1):
+            self.send("Enter")
+            self.expect_same(f"a roll of the seeded game, {rolls_left} left", 22,
+                             f"Remain Roll : {rolls_left}")
 
 
 @unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
