@@ -1,202 +1,60 @@
 #!/usr/bin/env python3
 """Measures what the game costs the machine and the terminal link, and prints the figures.
 
-The game runs on a pseudo-terminal of this script's own, so every byte it writes and the moment it
-arrives are seen exactly. The game counts as idle once it is blocked in poll() waiting for a key
-and nothing it wrote is left unread; the bytes of a key are those that arrive between the key and
-that moment. This is a benchmark, not a test: it prints figures beside their goals and exits 0
+The game runs on a pseudo-terminal of this script's own (the end-to-end tests' FakeTerminal), so
+every byte it writes and the moment it arrives are seen exactly. The game counts as idle once it is
+blocked in poll() waiting for a key with nothing left unread on either side; the bytes of a key are
+those that arrive between the key and that moment. This is a benchmark, not a test: it prints figures beside their goals and exits 0
 whether or not the goals are met.
 
 Usage: bench.py [--quick] GAME
 """
-import fcntl
 import os
-import re
-import select
-import signal
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
-import termios
 import time
-import unicodedata
+
+# The terminal the game runs on is the end-to-end tests' own.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from fake_terminal import UTF8_NARROW, FakeTerminal  # noqa: E402
 
 COLUMNS, ROWS = 110, 30
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
-# The system calls that mean "waiting for a key", by machine.
-POLL_SYSCALLS = {"aarch64": {"73"}, "arm64": {"73"}}.get(os.uname().machine, {"7", "271"})
 
 # Keys as a terminal in keypad-transmit mode sends them (the game switches that mode on).
 UP, DOWN, RIGHT, LEFT = b"\x1bOA", b"\x1bOB", b"\x1bOC", b"\x1bOD"
 ENTER = b"\r"
-
-# Answers to the queries a terminal library may send, each counted. The game asks where the cursor
-# went after a few characters (the cursor position report), which this answers as a UTF-8 terminal
-# with narrow ambiguous characters would.
-CURSOR_REPORT = b"\x1b[6n"
-QUERIES = {
-    b"\x1b[c": b"\x1b[?62;22c",
-    b"\x1b[>c": b"\x1b[>0;0;0c",
-}
-ESCAPES = re.compile(rb"\x1b\[[0-9;?]*[@-~]|\x1b[()][0-9A-Z]")
-
-
-def cursor_column(written):
-    """The cursor's column (1-based) after `written`, counted from the last carriage return."""
-    line = ESCAPES.sub(b"", written[written.rfind(b"\r") + 1:]).decode("utf-8", "replace")
-    return 1 + sum(2 if unicodedata.east_asian_width(ch) in ("W", "F") else 1
-                   for ch in line if ch >= " ")
-
 
 # A full ranking, so that start-up reads ten entries.
 RANKING = "".join(f"{place}\tplayer{place}\t{220 - 20 * place}\n" for place in range(1, 11))
 NAME_PROMPT = "이름 입력".encode()
 
 
-class Game:
-    """One run of the game on a pseudo-terminal of COLUMNS x ROWS."""
+class Game(FakeTerminal):
+    """One run of the game on a pseudo-terminal of COLUMNS x ROWS that answers the terminal's
+    questions as a UTF-8 terminal with narrow ambiguous characters would."""
 
     def __init__(self, exe, data_home, args=()):
-        env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": data_home,
-            "TERM": "xterm-256color",
-            "LANG": "C.UTF-8",
-            "XDG_DATA_HOME": data_home,
-        }
-        self.started = time.monotonic()
-        pid, fd = os.forkpty()
-        if pid == 0:
-            try:
-                fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLUMNS, 0, 0))
-                os.execve(exe, [exe, *args], env)
-            finally:
-                os._exit(127)
-        self.pid, self.fd = pid, fd
-        self.log = []  # (time, bytes) of every read from the terminal
-        self.queries = 0
-        self.closed = False
-        self.status = None
-        self.rusage = None
-
-    # ---- the terminal side ----------------------------------------------------------------------
-
-    def pump(self, timeout):
-        """Reads what the game wrote within `timeout` seconds; False when nothing came."""
-        if self.closed:
-            return False
-        ready, _, _ = select.select([self.fd], [], [], max(timeout, 0))
-        if not ready:
-            return False
-        try:
-            data = os.read(self.fd, 65536)
-        except OSError:  # EIO: the game has closed its side
-            data = b""
-        if not data:
-            self.closed = True
-            return False
-        self.log.append((time.monotonic(), data))
-        written = self.output() if CURSOR_REPORT in data else b""
-        at = written.find(CURSOR_REPORT, len(written) - len(data))
-        while written and at >= 0:
-            self.queries += 1
-            os.write(self.fd, f"\x1b[1;{cursor_column(written[:at])}R".encode())
-            at = written.find(CURSOR_REPORT, at + 1)
-        for query, answer in QUERIES.items():
-            if query in data:
-                self.queries += 1
-                os.write(self.fd, answer)
-        return True
-
-    def output(self, start=0):
-        return b"".join(data for _, data in self.log[start:])
-
-    def waiting_in_poll(self):
-        """Whether the game is blocked in poll(); None where the kernel does not tell."""
-        try:
-            with open(f"/proc/{self.pid}/syscall") as f:
-                return f.read().split()[0] in POLL_SYSCALLS
-        except (OSError, IndexError):
-            return None
-
-    def wait_idle(self, timeout=10.0, settle=0.02):
-        """Waits until the game waits for a key with all it wrote read. Where the kernel does not
-        show the system call, a silence longer than a roll frame stands in for it."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline and not self.closed:
-            if self.pump(settle):
-                continue
-            waiting = self.waiting_in_poll()
-            quiet = 0.25 if waiting is None else settle
-            if waiting is not False and not self.pump(quiet):
-                return True
-        return False
-
-    def wait_for(self, text, timeout=5.0):
-        """Reads until `text` has been written; returns the time of the read that completed it."""
-        deadline = time.monotonic() + timeout
-        seen = b""
-        while time.monotonic() < deadline and not self.closed:
-            if self.pump(0.05):
-                seen += self.log[-1][1]
-                if text in seen:
-                    return self.log[-1][0]
-        raise RuntimeError(f"the game never wrote {text!r}")
+        super().__init__(UTF8_NARROW, COLUMNS, ROWS, data_home=data_home)
+        self.start(env={"LANG": "C.UTF-8"}, argv=[exe], args=args)
 
     def key(self, keys):
-        """Sends keys and waits until the game is idle again. Returns the index of the first read
-        of the answer in the log, the bytes of the answer and the write() calls that carried it."""
-        mark = len(self.log)
+        """Sends keys and waits until the game is idle again. Returns the mark of the answer in
+        the log, the bytes of the answer and the write() calls that carried it."""
+        mark = self.mark()
         calls = self.write_calls()
-        os.write(self.fd, keys)
-        if not self.wait_idle():
-            raise RuntimeError(f"the game did not settle after {keys!r}")
+        self.send(keys)
+        self.wait_idle()
         return mark, self.output(mark), self.write_calls() - calls
-
-    # ---- the process side -----------------------------------------------------------------------
-
-    def cpu_seconds(self):
-        with open(f"/proc/{self.pid}/stat") as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS  # utime + stime
-
-    def proc_field(self, file, name):
-        with open(f"/proc/{self.pid}/{file}") as f:
-            for line in f:
-                if line.startswith(name + ":"):
-                    return int(line.split()[1])
-        raise RuntimeError(f"no {name} in /proc/{self.pid}/{file}")
-
-    def write_calls(self):
-        try:
-            return self.proc_field("io", "syscw")
-        except (OSError, RuntimeError):
-            return float("nan")
 
     def idle_cpu(self, seconds):
         """Share of one core used over `seconds` while the game waits for a key."""
         before = self.cpu_seconds()
         begun = time.monotonic()
-        end = begun + seconds
-        while time.monotonic() < end:
-            self.pump(end - time.monotonic())
+        time.sleep(seconds)
         return (self.cpu_seconds() - before) / (time.monotonic() - begun)
-
-    def finish(self, timeout=5.0):
-        deadline = time.monotonic() + timeout
-        while not self.closed and time.monotonic() < deadline:
-            self.pump(0.05)
-        _, status, self.rusage = os.wait4(self.pid, 0)
-        self.status = os.waitstatus_to_exitcode(status)
-        os.close(self.fd)
-        return self.status
-
-    def stop(self):
-        if self.status is None:
-            os.kill(self.pid, signal.SIGTERM)
-            self.finish()
 
 
 def new_data_home(root):
@@ -235,7 +93,7 @@ def measure_start(exe, root, runs):
                 times.append(done - game.started)
             game.wait_idle()
         finally:
-            game.stop()
+            game.close()
     return times
 
 
@@ -246,7 +104,8 @@ def measure_floor(root, runs):
     for _ in range(runs):
         program = Game("/bin/echo", new_data_home(root), ["RANKING"])
         times.append(program.wait_for(b"RANKING") - program.started)
-        program.finish()
+        program.wait_exit()
+        program.close()
     return times
 
 
@@ -298,8 +157,7 @@ def play_single_game(exe, root, figures, idle_seconds):
 
     try:
         game.wait_for(b"RANKING")
-        if not game.wait_idle():
-            raise RuntimeError("the title never waited for a key")
+        game.wait_idle()
         figures.setdefault("first title frame", []).append((len(game.output()), game.write_calls()))
         idle("title")
         cost("unlisted key 'x' on the title", b"x")
@@ -318,7 +176,7 @@ def play_single_game(exe, root, figures, idle_seconds):
         cost("Left on roll before the first roll", LEFT)
         for turn in range(12):
             mark = cost("roll (five frames and the frame after)", ENTER)
-            figures.setdefault("roll frames", []).append(bursts(game.log[mark:]))
+            figures.setdefault("roll frames", []).append(bursts(game.reads(mark)))
             if turn < 3:
                 cost("into the dice row", UP)
                 cost("Left on the first die", LEFT)
@@ -340,14 +198,13 @@ def play_single_game(exe, root, figures, idle_seconds):
         expect(b"PRESS ENTER TO EXIT", "the end of the game")
         figures.setdefault("VmHWM", []).append(game.proc_field("status", "VmHWM"))
         calls = game.write_calls()
-        os.write(game.fd, ENTER)
-        figures.setdefault("exit status", []).append(game.finish())
+        game.send(ENTER)
+        figures.setdefault("exit status", []).append(game.wait_exit())
         figures.setdefault("whole game", []).append((len(game.output()), calls))
         figures.setdefault("game cpu", []).append(game.rusage.ru_utime + game.rusage.ru_stime)
-        figures.setdefault("queries", []).append(game.queries)
+        figures.setdefault("queries", []).append(game.answered)
     finally:
-        if game.status is None:
-            game.stop()
+        game.close()
 
 
 # ---- the report ---------------------------------------------------------------------------------

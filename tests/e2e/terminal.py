@@ -12,7 +12,8 @@ asked size (no status line), LANG=C.UTF-8 and tmux's own TERM.
         term.type("tester")                   # literal text, UTF-8 included
         screen = term.screen()                # one capture: screen.text(x, y, cells), screen.row(y)
         status = term.wait_exit()             # the game's exit status, once it has ended
-        term.expect_no_exit()                 # fails if the game ends within 0.3 s
+        term.wait_idle()                      # until the game has read every key and waits
+        term.expect_no_exit()                 # fails if the keys sent so far ended the game
 
     The game runs from a small shell in the pane that records ``stty -g`` before and after the
     game, and the game's exit status as the shell sees it (128 + N after signal N); the shell stays
@@ -21,6 +22,11 @@ asked size (no status line), LANG=C.UTF-8 and tmux's own TERM.
     own #{pane_dead_status} is not used: the server does not always collect it.)
 
     term.game_pid() is the game's process id; cpu_seconds(pid) its processor time so far.
+    process_state(pid) tells from /proc whether a process is asleep, in which system call and
+    whether it waits for input without a time limit (waits_for_key); unread_input(tty) the bytes
+    typed to a terminal that nobody has read yet; quiet_activity(pids) whether processes are all
+    asleep, in a form that tells whether they ran since. fake_terminal.py and the wine tests use
+    them too.
     term.data_home is the game's XDG_DATA_HOME (pass data_home= to share one between two runs),
     term.ranking_path() the ranking file in it.
 
@@ -28,23 +34,33 @@ Screen positions are (x, y) cells, zero-based. A wide character (Hangul, U+3000)
 Screen keeps it in its first cell and an empty string in the second, so text(x, y, n) of a row
 holding "게임" at x gives back "게임" for n = 4.
 
-Waiting: every wait polls the screen until the condition holds and the screen has stopped
-changing, and fails after a deadline (default 10 s) with the whole screen in the message.
+Waiting: every wait polls the screen until the condition holds on a screen the game has finished
+drawing (two captures that agree, taken while the processes in the pane were asleep and did not
+run), and fails after a deadline (default 30 s) with the whole screen in the message. The deadline
+only bounds a hang: no wait depends on how fast the machine is.
 """
 
+import fcntl
 import itertools
 import os
+import select
 import shlex
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
+import termios
 import time
 import unicodedata
 from dataclasses import dataclass
 
-DEFAULT_TIMEOUT = 10.0
+# A deadline that only a hang misses, however loaded the machine.
+DEFAULT_TIMEOUT = 30.0
 POLL_INTERVAL = 0.02
+# What the recording shell sets as the pane's title once the game has ended: tmux has read all
+# that the game wrote once it shows it, as it reads a pane's bytes in order.
+WRAPPER_DONE_TITLE = "jorvo-wrapper-done"
 
 _sessions = itertools.count()
 
@@ -75,6 +91,144 @@ def cpu_seconds(pid):
         fields = stat.read().rsplit(")", 1)[1].split()
     utime, stime = int(fields[11]), int(fields[12])
     return (utime + stime) / os.sysconf("SC_CLK_TCK")
+
+
+# ---- what a process is doing, from /proc -----------------------------------------------------------
+
+# The numbers of the system calls that tell what a process waits for, by machine.
+SYSTEM_CALLS = {
+    "x86_64": {7: "poll", 271: "ppoll", 23: "select", 270: "pselect6", 35: "nanosleep",
+               230: "clock_nanosleep", 1: "write", 20: "writev"},
+    "aarch64": {73: "ppoll", 72: "pselect6", 101: "nanosleep", 115: "clock_nanosleep",
+                64: "write", 66: "writev"},
+}.get(os.uname().machine, {})
+
+
+@dataclass(frozen=True)
+class ProcessState:
+    """A process as /proc shows it at one moment."""
+    state: str        # R running, S asleep, D in uninterruptible sleep, T stopped, Z ended
+    call: str         # the system call it is in, by name ("other" for one not named above)
+    forever: bool     # in poll or ppoll without a time limit: waiting for input and nothing else
+    switches: tuple   # its voluntary and involuntary context switches so far
+
+    @property
+    def asleep(self):
+        return self.state == "S"
+
+    @property
+    def waits_for_key(self):
+        """Asleep in poll with no time limit: nothing but input (or a signal) wakes it."""
+        return self.asleep and self.forever
+
+    @property
+    def quiet(self):
+        """Not running and about to run only when woken: asleep, though not because its output
+        waits to be read, or stopped, or ended."""
+        return (self.asleep and self.call not in ("write", "writev")) or self.state in "TtZX"
+
+
+def process_state(pid, thread=None):
+    """What process `pid` (or its thread `thread`) is doing, or None where /proc does not tell
+    (no such process, or a kernel or machine that does not show the system call)."""
+    base = f"/proc/{pid}" if thread is None else f"/proc/{pid}/task/{thread}"
+    try:
+        with open(f"{base}/status", encoding="ascii", errors="replace") as f:
+            switches = tuple(int(line.split()[1]) for line in f
+                             if line.startswith(("voluntary_ctxt", "nonvoluntary_ctxt")))
+        with open(f"{base}/stat", encoding="ascii", errors="replace") as f:
+            state = f.read().rsplit(")", 1)[1].split()[0]
+        with open(f"{base}/syscall", encoding="ascii") as f:
+            fields = f.read().split()
+    except (OSError, IndexError, ValueError):
+        return None
+    if not SYSTEM_CALLS or not fields or len(switches) != 2:
+        return None
+    if fields[0] == "running":
+        return ProcessState("R", "running", False, switches)
+    try:
+        call = SYSTEM_CALLS.get(int(fields[0]), "other")
+        limit = int(fields[3], 16)
+    except (IndexError, ValueError):
+        return ProcessState(state, "other", False, switches)
+    # poll's time limit is an int (-1: none); ppoll's a pointer to a timespec (NULL: none).
+    forever = (call == "poll" and limit & 0xFFFFFFFF >= 0x80000000) or \
+        (call == "ppoll" and limit == 0)
+    return ProcessState(state, call, forever, switches)
+
+
+def quiet_activity(pids):
+    """The state of every thread of `pids` while all are quiet (asleep and not writing, stopped
+    or ended); False while one is not, or one has just ended; None where /proc does not tell.
+    Two equal results mean that none of them ran in between."""
+    states = []
+    for pid in pids:
+        try:
+            threads = sorted(os.listdir(f"/proc/{pid}/task"))
+        except OSError:
+            return False if not os.path.exists(f"/proc/{pid}") else None
+        for thread in threads:
+            state = process_state(pid, thread)
+            if state is None:
+                return False if not os.path.exists(f"/proc/{pid}/task/{thread}") else None
+            if not state.quiet:
+                return False
+            states.append((pid, thread, state))
+    return tuple(states)
+
+
+def terminal_processes(tty):
+    """The processes whose controlling terminal is `tty` (the path of a terminal's slave side):
+    those that can write to it, as a console host does for the programs it serves."""
+    device = os.stat(tty).st_rdev
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", encoding="ascii", errors="replace") as stat:
+                tty_nr = int(stat.read().rsplit(")", 1)[1].split()[4])
+        except (OSError, IndexError, ValueError):
+            continue
+        major = (tty_nr >> 8) & 0xFFF
+        minor = (tty_nr & 0xFF) | ((tty_nr >> 12) & 0xFFF00)
+        if tty_nr and (major, minor) == (os.major(device), os.minor(device)):
+            found.append(int(entry))
+    return found
+
+
+def still_waiting_for_key(pid, check):
+    """Whether `pid` waits for a key from before check() to after it, in the same call without
+    having run in between, and check() holds; None where /proc does not tell."""
+    before = process_state(pid)
+    if before is None:
+        return None
+    if not before.waits_for_key or not check():
+        return False
+    return process_state(pid) == before
+
+
+def unread_input(tty):
+    """The bytes typed to the terminal `tty` (the path of its slave side) that nobody has read
+    yet. poll() first moves into the queue what the kernel still has on its way there."""
+    fd = os.open(tty, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        select.select([fd], [], [], 0)
+        return struct.unpack("i", fcntl.ioctl(fd, termios.FIONREAD, b"\0" * 4))[0]
+    finally:
+        os.close(fd)
+
+
+def descendants(pid):
+    """The processes started by `pid`, their own children included."""
+    found = []
+    parents = [pid]
+    while parents:
+        parent = parents.pop()
+        children = _children(parent)
+        found += children
+        parents += children
+    return found
 
 
 class Screen:
@@ -132,6 +286,8 @@ class Terminal:
         os.makedirs(self.data_home, exist_ok=True)
         self.socket = f"jorvo-e2e-{os.getpid()}-{next(_sessions)}"
         self.started = False
+        self._pane_pid = None
+        self._tty = None
         config = os.path.join(self.dir, "tmux.conf")
         with open(config, "w", encoding="ascii") as f:
             f.write("set -g status off\n"
@@ -164,6 +320,7 @@ class Terminal:
                     '"$@"\n'
                     'echo $? > "$d/status.part"\n'
                     'stty -g > "$d/stty.after"\n'
+                    f"printf '\\033]2;{WRAPPER_DONE_TITLE}\\007'\n"
                     'mv "$d/status.part" "$d/status"\n'
                     'exec sleep 600\n')
         argv = ["/bin/sh", script, self.dir, *(["env", *settings] if settings else []),
@@ -215,21 +372,36 @@ class Terminal:
         return Screen(out.split("\n"), self.width, self.height)
 
     def wait(self, condition, what, timeout=DEFAULT_TIMEOUT):
-        """Waits until condition(screen) holds on a screen that has stopped changing."""
+        """Waits until condition(screen) holds on a screen the game has finished drawing: a
+        second capture shows the same, and the processes in the pane were asleep, not writing,
+        from before the first capture to after the second without running in between. Where
+        /proc does not tell, the second capture is taken POLL_INTERVAL after the first."""
         deadline = time.monotonic() + timeout
-        screen = self.screen()
         while True:
+            before = self._pane_activity()
+            screen = self.screen()
             if condition(screen):
-                time.sleep(POLL_INTERVAL)
-                again = self.screen()
-                if again == screen:
+                if before is None:
+                    time.sleep(POLL_INTERVAL)
+                if self.screen() == screen and (before is None or
+                                                (before and self._pane_activity() == before)):
                     return screen
-                screen = again
-                continue
             if time.monotonic() > deadline:
                 raise AssertionError(f"timed out waiting for {what}; the screen:\n{screen.dump()}")
             time.sleep(POLL_INTERVAL)
-            screen = self.screen()
+
+    def _pane_activity(self):
+        """The states of the pane's processes while all are quiet, False while one is not, None
+        where /proc does not tell (quiet_activity): those started in the pane and those that have
+        its terminal as theirs."""
+        try:
+            root = self.pane_pid()
+            if self._tty is None:
+                self._tty = self.pane_tty()
+            pids = {root, *descendants(root), *terminal_processes(self._tty)}
+        except (RuntimeError, ValueError, OSError):
+            return None
+        return quiet_activity(sorted(pids))
 
     def wait_text(self, x, y, text, timeout=DEFAULT_TIMEOUT):
         return self.wait(lambda s: s.has(x, y, text), f"{text!r} at ({x}, {y})", timeout)
@@ -240,15 +412,21 @@ class Terminal:
     # ---- the process -----------------------------------------------------------------------------
 
     def pane_pid(self):
-        return int(self.display("#{pane_pid}"))
+        """The process the pane started (the recording shell), asked of tmux once."""
+        if self._pane_pid is None:
+            self._pane_pid = int(self.display("#{pane_pid}"))
+        return self._pane_pid
+
+    def pane_tty(self):
+        """The pane's terminal, the slave side the game reads its keys from."""
+        return self.display("#{pane_tty}")
 
     def game_pid(self, timeout=DEFAULT_TIMEOUT):
-        """The game's process, the recording shell's child."""
+        """The game's process, the recording shell's child (or a launcher's)."""
         game = game_binary()
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            root = self.pane_pid()
-            for pid in _children(root):
+            for pid in descendants(self.pane_pid()):
                 try:
                     if os.path.realpath(f"/proc/{pid}/exe") == game:
                         return pid
@@ -256,6 +434,26 @@ class Terminal:
                     pass
             time.sleep(POLL_INTERVAL)
         raise AssertionError("the game's process was not found")
+
+    def wait_idle(self, timeout=DEFAULT_TIMEOUT):
+        """Waits until the game has read every key sent to it and waits for the next one: asleep
+        in poll without a time limit, with nothing unread in its terminal's input, from before
+        that check to after it. Returns False at once where /proc does not tell."""
+        pid = self.game_pid(timeout)
+        tty = self.pane_tty()
+        deadline = time.monotonic() + timeout
+        while True:
+            idle = still_waiting_for_key(pid, lambda: unread_input(tty) == 0)
+            if idle is None:
+                return False
+            if idle:
+                return True
+            if os.path.exists(os.path.join(self.dir, "status")):
+                raise AssertionError(f"the game ended; the screen:\n{self.screen().dump()}")
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the game never waited for a key; the screen:\n"
+                                     f"{self.screen().dump()}")
+            time.sleep(POLL_INTERVAL)
 
     def signal_game(self, sig=signal.SIGTERM):
         os.kill(self.game_pid(), sig)
@@ -265,7 +463,12 @@ class Terminal:
         return self.wait_wrapper(timeout).status
 
     def expect_no_exit(self, settle=0.3):
-        """Fails if the game ends within `settle` seconds: for keys that must change nothing."""
+        """Fails if the keys sent so far end the game: for keys that must change nothing. Once
+        the game has read them and waits for the next key, they did not end it. Where /proc does
+        not tell, the game is watched for `settle` seconds instead: that wait bounds how long
+        "nothing happens" is looked for, and a game that ends later is not caught."""
+        if self.wait_idle():
+            return
         deadline = time.monotonic() + settle
         while time.monotonic() < deadline:
             if os.path.exists(os.path.join(self.dir, "status")):
@@ -280,6 +483,12 @@ class Terminal:
             if time.monotonic() > deadline:
                 raise AssertionError(f"the game did not end; the screen:\n{self.screen().dump()}")
             time.sleep(POLL_INTERVAL)
+        # The shell's title comes after all the game wrote: once tmux shows it, the cursor and
+        # the screen are those the game left.
+        while self.display("#{pane_title}") != WRAPPER_DONE_TITLE:
+            if time.monotonic() > deadline:
+                raise AssertionError("tmux never read what the game wrote last")
+            time.sleep(POLL_INTERVAL)
 
         def read(name):
             with open(os.path.join(self.dir, name), encoding="ascii") as f:
@@ -292,6 +501,18 @@ class Terminal:
 
 
 def _children(parent):
+    """The processes that `parent` started, from /proc/PID/task/*/children where the kernel has
+    it, else from the parent of every process."""
+    try:
+        found = []
+        for task in os.listdir(f"/proc/{parent}/task"):
+            with open(f"/proc/{parent}/task/{task}/children", encoding="ascii") as f:
+                found += [int(pid) for pid in f.read().split()]
+        return found
+    except FileNotFoundError:
+        pass
+    except OSError:
+        return []
     found = []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():

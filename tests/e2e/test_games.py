@@ -8,7 +8,7 @@ import os
 import unittest
 
 import rules
-from terminal import Terminal, dice_art, have_tmux, read_dice, text_width
+from terminal import DEFAULT_TIMEOUT, Terminal, dice_art, have_tmux, read_dice, text_width
 
 CATEGORY_ROWS = (5, 6, 7, 8, 9, 10, 17, 19, 20, 21, 22, 23)
 CATEGORY_LABELS = ("Aces", "Deuces", "Threes", "Fours", "Fives", "Sixes", "Choice", "4 of a Kind",
@@ -96,7 +96,7 @@ class GamePlayer:
         return [f"{what} at ({x}, {y}): want {text!r}, shown {screen.text(x, y, len(text))!r}"
                 for x, y, text, what in self.expected() if not screen.has(x, y, text)]
 
-    def wait_model(self, what, timeout=10.0):
+    def wait_model(self, what, timeout=DEFAULT_TIMEOUT):
         try:
             return self.term.wait(lambda s: not self.mismatches(s), what, timeout)
         except AssertionError as failure:

@@ -6,20 +6,17 @@ the cursor visible again, the screen drawn in full, and a ranking file that only
 wrote to.
 """
 
-import fcntl
 import os
-import pty
 import resource
-import select
 import shutil
 import signal
-import struct
 import subprocess
-import termios
 import time
 import unittest
 
-from terminal import Terminal, cpu_seconds, game_binary, have_tmux, read_dice, text_width
+from fake_terminal import UTF8_NARROW, FakeTerminal
+from terminal import (DEFAULT_TIMEOUT, Terminal, cpu_seconds, game_binary, have_tmux,
+                      process_state, read_dice, still_waiting_for_key, text_width, unread_input)
 
 PROMPT = "게임 끝! 이름 입력: "
 DICE_X, DICE_Y = 8, 12
@@ -91,59 +88,50 @@ def crash(test, pid):
         test.skipTest(f"gdb cannot take hold of the game here: {result.stderr.strip()[-200:]}")
 
 
+def wait_animation(term):
+    """Waits until the game sleeps between two frames of the roll it was sent. A game that has
+    already read the key and waits for the next one has rolled (this was not seen in time), and
+    where /proc does not tell, the game is left to read the key."""
+    pid, tty = term.game_pid(), term.pane_tty()
+    deadline = time.monotonic() + DEFAULT_TIMEOUT
+    while True:
+        state = process_state(pid)
+        if state is None:
+            term.wait_idle()
+            return
+        if state.asleep and state.call in ("nanosleep", "clock_nanosleep"):
+            return
+        if still_waiting_for_key(pid, lambda: unread_input(tty) == 0):
+            print("the roll was over before it was seen: the signal lands after it")
+            return
+        if time.monotonic() > deadline:
+            raise AssertionError("the game never rolled")
+        time.sleep(0.002)
+
+
 def rows(screen, width=103, height=28):
     return [screen.text(0, y, width) for y in range(height)]
 
 
-class PtyGame:
+def pty_game(test):
     """The game on a pseudo-terminal of its own that is not its controlling terminal, so that
     closing it sends no hang-up signal: the game can only find out from its input."""
+    game = FakeTerminal(UTF8_NARROW, 110, 30)
+    test.addCleanup(game.close)
+    game.start(env={"LANG": "C.UTF-8"}, controlling=False, capture_stderr=True)
+    return game
 
-    def __init__(self, test, data_home):
-        self.test = test
-        env = dict(os.environ, LANG="C.UTF-8", TERM="xterm-256color", XDG_DATA_HOME=data_home)
-        self.master, slave = pty.openpty()
-        os.set_blocking(self.master, False)
-        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 30, 110, 0, 0))
-        self.process = subprocess.Popen([game_binary()], stdin=slave, stdout=slave,
-                                        stderr=subprocess.PIPE, env=env, start_new_session=True)
-        os.close(slave)
-        self.drawn = b""
 
-    def read(self, seconds):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            select.select([self.master], [], [], 0.05)
-            try:
-                self.drawn += os.read(self.master, 65536)
-            except BlockingIOError:
-                pass
-
-    def wait_for(self, text, timeout=20.0):
-        """Waits until `text` has been drawn since the last wait; ncurses sends only changes."""
-        deadline = time.monotonic() + timeout
-        while text.encode() not in self.drawn:
-            self.test.assertLess(time.monotonic(), deadline, f"no {text!r} drawn")
-            self.read(0.1)
-        self.drawn = b""
-
-    def write(self, data):
-        os.write(self.master, data)
-
-    def hang_up(self):
-        """Closes the terminal; returns the exit status, stderr and the seconds it took."""
-        start = time.monotonic()
-        os.close(self.master)
-        try:
-            status = self.process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-            self.test.fail("the game did not end when its terminal went away")
-        elapsed = time.monotonic() - start
-        stderr = self.process.stderr.read().decode("utf-8", "replace")
-        self.process.stderr.close()
-        return status, stderr, elapsed
+def hang_up(test, game):
+    """Closes the terminal; returns the exit status, stderr and the seconds it took."""
+    start = time.monotonic()
+    game.hang_up()
+    try:
+        status = game.wait_exit()
+    except AssertionError:
+        test.fail("the game did not end when its terminal went away")
+    elapsed = time.monotonic() - start
+    return status, game.stderr_text(), elapsed
 
 
 @unittest.skipUnless(have_tmux(), "tmux is not installed")
@@ -183,6 +171,7 @@ class Signals(unittest.TestCase):
                     term.wait_text(27, 8, "SINGLE MODE")
                     if where == "roll":
                         term.keys("Enter")  # the signal lands during the roll's animation
+                        wait_animation(term)
                     elif where == "after a roll":
                         term.keys("Enter")
                         term.wait_text(25, 22, "Remain Roll : 2")
@@ -239,7 +228,7 @@ class SuspendAndResume(unittest.TestCase):
             os.remove(done)
         term.type(f"{command}; touch {done}")
         term.keys("Enter")
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + DEFAULT_TIMEOUT
         while not os.path.exists(done):
             self.assertLess(time.monotonic(), deadline, f"{command} did not finish")
             time.sleep(0.02)
@@ -308,6 +297,8 @@ class Resizing(unittest.TestCase):
             # Keys typed while nothing can be seen are not played blind.
             term.keys("Right", "Enter")
             term.expect_no_exit()
+            # The processor time over a window while the game waits: the window is what is
+            # measured, and a game that polls uses most of a core however loaded the machine.
             before, start = cpu_seconds(pid), time.monotonic()
             time.sleep(1.0)
             share = (cpu_seconds(pid) - before) / (time.monotonic() - start)
@@ -348,7 +339,7 @@ class Resizing(unittest.TestCase):
             term.keys("Enter")
             resize(term, 80, 24)  # while the dice are still turning
             wait_too_small(term, 80, 24)
-            time.sleep(0.7)  # the animation has ended meanwhile
+            term.wait_idle()  # the animation has ended: the game waits for a key
             resize(term, 110, 30)
             shown = term.wait(game_screen_complete, "the game drawn again")
             self.assertTrue(shown.has(25, 22, "Remain Roll : 2"), shown.dump())
@@ -365,7 +356,7 @@ class Resizing(unittest.TestCase):
 
 @unittest.skipUnless(have_tmux(), "tmux is not installed")
 class LostTerminal(unittest.TestCase):
-    def wait_gone(self, pid, timeout=5.0):
+    def wait_gone(self, pid, timeout=DEFAULT_TIMEOUT):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             try:
@@ -396,48 +387,53 @@ class LostTerminal(unittest.TestCase):
                 self.assertEqual(ranking(term), "")
 
     def test_a_terminal_that_goes_away_ends_the_run_at_once(self):
-        with Terminal(110, 30) as scratch:  # only for its fresh data folder
-            for where in ("title", "game", "name prompt"):
-                with self.subTest(where=where):
-                    game = PtyGame(self, scratch.data_home)
-                    game.wait_for("SINGLE")
-                    if where != "title":
-                        game.write(b"\r")
-                        game.wait_for("SINGLE MODE")
-                        game.write(b"\r")  # a roll
-                        game.read(0.8)
-                    if where == "name prompt":
-                        for category in range(12):
-                            keys = (b"\r" if category > 0 else b"") + b"\x1b[C"
-                            game.write(keys + b"\x1b[B" * category + b"\r")
-                        game.wait_for("이름 입력", timeout=30)
-                        game.write(b"Half")
-                        game.read(0.3)
-                    status, stderr, elapsed = game.hang_up()
-                    print(f"terminal gone at the {where}: status {status} after {elapsed:.2f} s")
-                    self.assertEqual(status, 1, stderr)
-                    self.assertIn("the input ended", stderr)
-                    self.assertEqual(ranking(scratch), "")
+        for where in ("title", "game", "name prompt"):
+            with self.subTest(where=where):
+                game = pty_game(self)
+                game.wait_for(b"SINGLE")
+                game.wait_idle()
+                if where != "title":
+                    mark = game.mark()
+                    game.send(b"\r")
+                    game.wait_for(b"SINGLE MODE", since=mark)
+                    game.send(b"\r")  # a roll
+                    game.wait_idle()
+                if where == "name prompt":
+                    mark = game.mark()
+                    for category in range(12):
+                        keys = (b"\r" if category > 0 else b"") + b"\x1b[C"
+                        game.send(keys + b"\x1b[B" * category + b"\r")
+                    game.wait_for("이름 입력".encode(), since=mark)
+                    game.send(b"Half")
+                    game.wait_idle()
+                status, stderr, elapsed = hang_up(self, game)
+                print(f"terminal gone at the {where}: status {status} after {elapsed:.2f} s")
+                self.assertEqual(status, 1, stderr)
+                self.assertIn("the input ended", stderr)
+                self.assertEqual(ranking(game), "")
 
     def test_malformed_input_neither_spins_nor_eats_the_next_key(self):
         garbage = (b"\xc3", b"\xff", b"\x80\x80\x80", b"\xe2\x82", b"\x1b[", b"\x1b[1;2",
                    b"\x1bO", b"\x1b", b"\x1b[200~", b"\x1b[<0;3;4M")
-        with Terminal(110, 30) as scratch:
-            game = PtyGame(self, scratch.data_home)
-            game.wait_for("SINGLE")
-            for data in garbage:
-                with self.subTest(data=data):
-                    game.write(data)
-                    before = cpu_seconds(game.process.pid)
-                    game.read(0.5)
-                    used = cpu_seconds(game.process.pid) - before
-                    self.assertLess(used, 0.1, "the game spins on this input")
-                    self.assertIsNone(game.process.poll())
-            game.read(0.3)
-            game.drawn = b""
-            game.write(b"\r")
-            game.wait_for("SINGLE MODE")
-            game.hang_up()
+        game = pty_game(self)
+        game.wait_for(b"SINGLE")
+        game.wait_idle()
+        for data in garbage:
+            with self.subTest(data=data):
+                game.send(data)
+                # A game that spins on the input never waits for a key again.
+                game.wait_idle()
+                # Nor does it wake up now and then: its processor time over a window while it
+                # waits, which no speed of the machine brings near the bound.
+                before = cpu_seconds(game.process.pid)
+                time.sleep(0.5)
+                used = cpu_seconds(game.process.pid) - before
+                self.assertLess(used, 0.1, "the game spins on this input")
+                self.assertTrue(game.running())
+        mark = game.mark()
+        game.send(b"\r")
+        game.wait_for(b"SINGLE MODE", since=mark)
+        hang_up(self, game)
 
 
 @unittest.skipUnless(have_tmux(), "tmux is not installed")

@@ -1,25 +1,26 @@
 """The game on terminals that show its characters differently, each played on a pseudo-terminal
 that answers the game's question (where did the cursor go?) as that terminal would, or not at all.
 
-Games on every kind of terminal are started in the same second, so that their dice are the same,
+Games on every kind of terminal are started with the same seed, so that their dice are the same,
 and are sent the same keys. What each wrote is replayed into tmux and read back cell by cell: it
 must equal the game on a UTF-8 terminal with narrow ambiguous characters, with the stand-ins that
 kind of terminal needs in exactly the cells of the characters they stand for.
 """
 
 import os
-import time
 import unicodedata
 import unittest
 
 from fake_terminal import (AMBIGUOUS_WIDE, AMBIGUOUS_WIDE_NARROW_LINES, LATIN1,
-                           LINE_DRAWING_MARK, SILENT, UTF8_NARROW, FakeTerminal, have_tmux,
-                           replay)
+                           LINE_DRAWING_MARK, PRIMARY_ATTRIBUTES_QUESTIONS, SILENT, UTF8_NARROW,
+                           FakeTerminal, have_tmux, replay)
 from terminal import game_binary
 
 WIDTH, HEIGHT = 110, 30
 ENTER, UP, RIGHT, DOWN = b"\r", b"\x1b[A", b"\x1b[C", b"\x1b[B"
 ENTER_ALTERNATE_SCREEN = b"\x1b[?1049h"
+# The dice of every game side by side: the same seed and the same keys roll the same.
+SEED = ("--seed", "2026")
 
 # The dice's characters, each with the letter of its glyph in the VT100 line-drawing set (None
 # where xterm's set has none) and its ASCII stand-in.
@@ -84,19 +85,6 @@ def after_probe(data):
     return data[at:] if at >= 0 else b""
 
 
-def scores(rows):
-    """The candidate scores of the sheet, which follow from the dice alone."""
-    return [row_text(row[83:86]) for row in rows[5:24]]
-
-
-def start_together(fakes_and_envs):
-    """Starts every game early in the same second, so that all of them roll the same dice."""
-    while time.time() % 1.0 > 0.3:
-        time.sleep(0.02)
-    for fake, env in fakes_and_envs:
-        fake.start(env=env)
-
-
 @unittest.skipUnless(have_tmux(), "needs tmux")
 class StandInsKeepTheLayout(unittest.TestCase):
     def play(self, fakes):
@@ -104,32 +92,25 @@ class StandInsKeepTheLayout(unittest.TestCase):
         cursor on the first die. Returns the bytes of each at the title and at the end."""
         for fake in fakes:
             fake.wait_for(b"RANKING")
-        for fake in fakes:
-            fake.settle()
+            fake.wait_idle()
         titles = [fake.output() for fake in fakes]
         for keys in (ENTER, ENTER, UP):
             for fake in fakes:
                 fake.send(keys)
             for fake in fakes:
-                fake.settle()
+                fake.wait_idle()
         return titles, [fake.output() for fake in fakes]
 
     def test_every_terminal_shows_the_same_cells(self):
-        # Games that missed their second (a loaded machine) roll other dice: they start again.
-        for attempt in range(3):
-            fakes = [FakeTerminal(kind, WIDTH, HEIGHT) for _, kind, _, _ in CASES]
-            try:
-                start_together([(fake, {"LANG": None, "LC_ALL": None, **env})
-                                for fake, (_, _, env, _) in zip(fakes, CASES)])
-                titles, games = self.play(fakes)
-                screens = [replay(game, WIDTH, HEIGHT) for game in games]
-                if all(scores(screen) == scores(screens[0]) for screen in screens) or attempt == 2:
-                    self.check_screens(fakes, titles, games)
-                    return
-                print("the games rolled different dice: starting them again")
-            finally:
-                for fake in fakes:
-                    fake.close()
+        fakes = [FakeTerminal(kind, WIDTH, HEIGHT) for _, kind, _, _ in CASES]
+        try:
+            for fake, (_, _, env, _) in zip(fakes, CASES):
+                fake.start(env={"LANG": None, "LC_ALL": None, **env}, args=SEED)
+            titles, games = self.play(fakes)
+            self.check_screens(fakes, titles, games)
+        finally:
+            for fake in fakes:
+                fake.close()
 
     def check_screens(self, fakes, titles, games):
         reference_title = replay(titles[0], WIDTH, HEIGHT)
@@ -141,10 +122,12 @@ class StandInsKeepTheLayout(unittest.TestCase):
             with self.subTest(what):
                 asked = fake.reports
                 print(f"{what}: {asked} question(s), dice drawn {dice}")
-                # Whether it decodes UTF-8; if so, whether it draws ambiguous characters wide;
-                # and where the dice may need stand-ins, the line-drawing set's width.
-                self.assertEqual(asked, 1 + kind.utf8 + (not kind.utf8 or kind.ambiguous_wide)
-                                 if kind.answers else 1)
+                # Every terminal, one that answers nothing included, is asked all three at once
+                # (whether it decodes UTF-8, draws ambiguous characters wide, and how wide its
+                # line-drawing set is), then for its attributes, once.
+                self.assertEqual(asked, 3)
+                self.assertEqual(fake.asked(PRIMARY_ATTRIBUTES_QUESTIONS[0]), 1)
+                self.check_one_write(game)
                 for name, data, reference in (("title", title, reference_title),
                                               ("game", game, reference_game)):
                     want = stand_in_rows(reference, dice)
@@ -157,6 +140,15 @@ class StandInsKeepTheLayout(unittest.TestCase):
                 blank = [[" "] * WIDTH for _ in range(HEIGHT)]
                 self.assertEqual(replay(before, WIDTH, HEIGHT), blank,
                                  "the probe was left on the screen")
+
+    def check_one_write(self, data):
+        """The questions go out together, ended by the attributes request, before any frame."""
+        first = data.find(b"\x1b[6n")
+        attributes = data.find(PRIMARY_ATTRIBUTES_QUESTIONS[0])
+        self.assertGreaterEqual(first, 0)
+        self.assertEqual(data.count(b"\x1b[6n", first, attributes), 3)
+        self.assertLess(attributes - first, 96, "the questions are not in one piece")
+        self.assertLess(attributes, data.find(ENTER_ALTERNATE_SCREEN))
 
     def check_bytes(self, data, kind, dice):
         """Nothing the terminal would draw wider than the layout counts is sent after the probe."""
@@ -186,7 +178,7 @@ class TerminalSetUp(unittest.TestCase):
             with self.subTest(TERM=term), FakeTerminal(UTF8_NARROW, WIDTH, HEIGHT) as fake:
                 fake.start(env={"LANG": "C.UTF-8", "TERM": term})
                 fake.wait_for(b"RANKING")
-                fake.settle()
+                fake.wait_idle()
                 fake.send(b"\x03")  # Ctrl+C
                 fake.wait_exit()
                 data = fake.output()
@@ -220,10 +212,10 @@ class TerminalSetUp(unittest.TestCase):
             fake.start(env={"LANG": "C.UTF-8"})
             fake.send(RIGHT + RIGHT)  # before the game has asked anything
             fake.wait_for(b"RANKING")
-            fake.settle()
+            fake.wait_idle()
             menu = row_text(replay(fake.output(), WIDTH, HEIGHT)[18])
             self.assertEqual(menu.strip(), "SINGLE      MULTI   -> RANKING")
-            self.assertEqual(fake.reports, 2)
+            self.assertEqual(fake.reports, 3)
 
     def test_keys_typed_past_the_end_never_reach_the_shell(self):
         keys = bytearray(ENTER)  # SINGLE
@@ -232,11 +224,14 @@ class TerminalSetUp(unittest.TestCase):
         keys += b"Zed" + ENTER + ENTER  # the name, then the end
         keys += b"echo LEFT-OVER\r"  # what a paste with a line break would leave
         with FakeTerminal(UTF8_NARROW, WIDTH, HEIGHT) as fake:
+            # Keys left over would be in the terminal's queue as the game ends, for read to take
+            # at once: its two seconds only bound the wait for keys that are not there.
             shell = ("\"$0\"; echo \"status $?\"; "
                      "IFS= read -r -t 2 line; echo \"read: [$line]\"")
-            fake.start(env={"LANG": "C.UTF-8"}, argv=["bash", "-c", shell, game_binary()])
+            fake.start(env={"LANG": "C.UTF-8"}, argv=["bash", "-c", shell, game_binary()],
+                       game=game_binary())
             fake.wait_for(b"RANKING")
-            fake.settle()
+            fake.wait_idle()
             fake.send(bytes(keys))
             self.assertEqual(fake.wait_exit(timeout=60), 0)
             tail = fake.output()[-200:]

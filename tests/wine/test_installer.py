@@ -261,10 +261,12 @@ class InstallRound(test_wine.WineSession):
         subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", "new-session", "-d",
                         "-x", str(test_wine.WIDTH), "-y", str(test_wine.HEIGHT), "-s", "game",
                         "-c", folder, command], env=env, check=True)
+        self.panes = test_wine.Panes(self.socket)
 
     def stop_game(self):
         if self.socket:
-            subprocess.run(["tmux", "-L", self.socket, "kill-server"], stderr=subprocess.DEVNULL)
+            # Ends the game and waits for its wine processes, so that none outlives the round.
+            self.panes.kill(["game"])
             self.socket = None
 
     def wait_for_title(self):

@@ -10,11 +10,17 @@ import itertools
 import os
 import re
 import shutil
+import signal
 import subprocess
+import sys
 import tempfile
 import time
 import unicodedata
 import unittest
+
+# What /proc tells of the processes on a terminal, shared with the tests of the POSIX game.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from terminal import descendants, quiet_activity, terminal_processes  # noqa: E402
 
 EXE = os.environ.get("JORVO_DICE_EXE", "")
 NATIVE = os.environ.get("JORVO_DICE_NATIVE", "")
@@ -22,7 +28,9 @@ PREFIX = os.environ.get("WINEPREFIX", "")
 WINE = os.environ.get("WINE", "wine")
 WIDTH, HEIGHT = 110, 30
 FIRST_SCREEN_SECONDS = 180  # the first start of a prefix runs wineboot
-STEP_SECONDS = 20
+# Deadlines that only a hang misses, however loaded the machine.
+STEP_SECONDS = 60
+POLL_INTERVAL = 0.05
 
 # One die as a person sees it: pip rows by face, each 10 cells wide with the gap after the die.
 EMPTY, LEFT, CENTRE, RIGHT, BOTH = ("┃　 　　┃ ", "┃ ● 　　┃ ", "┃　 ● 　┃ ", "┃　　 ● ┃ ",
@@ -94,6 +102,78 @@ def faces_at(rows, x, y):
     return faces
 
 
+class Panes:
+    """The tmux server of one test and its panes by name: captures that count only once the
+    panes' processes have finished drawing, and a server that is only gone once the programs it
+    ran are."""
+
+    def __init__(self, socket):
+        self.socket = socket
+
+    def tmux(self, *args):
+        return subprocess.run(["tmux", "-L", self.socket, *args], capture_output=True, text=True,
+                              check=True).stdout
+
+    def capture(self, name):
+        out = self.tmux("capture-pane", "-p", "-t", name)
+        rows = [r.rstrip() for r in out.split("\n")[:HEIGHT]]
+        return rows + [""] * (HEIGHT - len(rows))
+
+    def processes(self, name):
+        """The processes that can draw in the pane: those started in it and those that have its
+        terminal as theirs (wine's console host among them)."""
+        root = int(self.tmux("display", "-p", "-t", name, "#{pane_pid}"))
+        tty = self.tmux("display", "-p", "-t", name, "#{pane_tty}").strip()
+        return sorted({root, *descendants(root), *terminal_processes(tty)})
+
+    def settled(self, names):
+        """The captures of the panes `names`, once two in a row agree while none of the panes'
+        processes ran in between (or, where /proc does not tell, POLL_INTERVAL apart); panes
+        that never settle are taken as they are after STEP_SECONDS, for the caller to judge."""
+        deadline = time.monotonic() + STEP_SECONDS
+        while True:
+            pids = [pid for name in names for pid in self.processes(name)]
+            before = quiet_activity(pids)
+            first = [self.capture(name) for name in names]
+            if before is None:
+                time.sleep(POLL_INTERVAL)
+            second = [self.capture(name) for name in names]
+            if first == second and (before is None or (before and quiet_activity(pids) == before)):
+                return second
+            if time.monotonic() > deadline:
+                return second
+            time.sleep(POLL_INTERVAL)
+
+    def kill(self, names):
+        """Ends the server, then waits until the programs that drew in its panes have ended too,
+        so that none of them is still at work when the next test starts."""
+        try:
+            pids = [pid for name in names for pid in self.processes(name)]
+        except subprocess.CalledProcessError:
+            pids = []
+        subprocess.run(["tmux", "-L", self.socket, "kill-server"], stderr=subprocess.DEVNULL,
+                       check=False)
+        deadline = time.monotonic() + STEP_SECONDS
+        while True:
+            left = [pid for pid in pids if running(pid)]
+            if not left:
+                return
+            if time.monotonic() > deadline:
+                for pid in left:
+                    os.kill(pid, signal.SIGKILL)
+                deadline += STEP_SECONDS
+            time.sleep(POLL_INTERVAL)
+
+
+def running(pid):
+    """Whether process `pid` exists and has not ended."""
+    try:
+        with open(f"/proc/{pid}/stat", encoding="ascii", errors="replace") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] not in ("Z", "X")
+    except (OSError, IndexError):
+        return False
+
+
 def appdata_ranking_files():
     return glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData", "Roaming",
                                   "JorvoDice", "Ranking.txt"))
@@ -121,8 +201,8 @@ class WineSession:
         subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", "new-session", "-d",
                         "-x", str(WIDTH), "-y", str(HEIGHT), "-s", "game", command],
                        env=env, check=True)
-        self.addCleanup(subprocess.run, ["tmux", "-L", self.socket, "kill-server"],
-                        stderr=subprocess.DEVNULL)
+        self.panes = Panes(self.socket)
+        self.addCleanup(self.panes.kill, ["game"])
 
     def pane(self, variable):
         return subprocess.run(["tmux", "-L", self.socket, "display", "-p", "-t", "game",
@@ -134,10 +214,8 @@ class WineSession:
         return int(re.search(r"EXIT=(\d+)", "".join(rows)).group(1))
 
     def capture(self):
-        out = subprocess.run(["tmux", "-L", self.socket, "capture-pane", "-p", "-t", "game"],
-                             capture_output=True, text=True, check=True).stdout
-        rows = out.split("\n")[:HEIGHT]
-        return [r.rstrip() for r in rows] + [""] * (HEIGHT - len(rows))
+        """The pane's rows once the game and the console have finished drawing."""
+        return self.panes.settled(["game"])[0]
 
     def send(self, *keys, literal=False):
         subprocess.run(["tmux", "-L", self.socket, "send-keys", "-t", "game"] +
@@ -149,9 +227,25 @@ class WineSession:
         while not predicate(rows):
             if time.monotonic() > deadline:
                 self.fail(f"timed out waiting for {what}; the screen was:\n" + "\n".join(rows))
-            time.sleep(0.1)
+            time.sleep(POLL_INTERVAL)
             rows = self.capture()
         return rows
+
+    def wait_pane(self, variable, value, seconds=STEP_SECONDS):
+        """Waits until tmux shows `value` for the pane's `variable`: the console writes what the
+        game set in its own time."""
+        deadline = time.monotonic() + seconds
+        while self.pane(variable) != value:
+            if time.monotonic() > deadline:
+                self.fail(f"the pane's {variable} stays {self.pane(variable)!r}, not {value!r}")
+            time.sleep(POLL_INTERVAL)
+
+    def wait_pane_not(self, variable, value, seconds=STEP_SECONDS):
+        deadline = time.monotonic() + seconds
+        while self.pane(variable) == value:
+            if time.monotonic() > deadline:
+                self.fail(f"the pane's {variable} stays {value!r}")
+            time.sleep(POLL_INTERVAL)
 
     def wait_row(self, y, pattern, seconds=STEP_SECONDS):
         return self.wait_for(f"row {y} to match {pattern!r}",
@@ -188,8 +282,8 @@ class WineGame(WineSession, unittest.TestCase):
             self.assertEqual(seen, wanted, f"title screen row {y}")
 
         # The console's title is set and its cursor hidden.
-        self.assertEqual(self.pane("pane_title"), "Jorvo Dice")
-        self.assertEqual(self.pane("cursor_flag"), "0")
+        self.wait_pane("pane_title", "Jorvo Dice")
+        self.wait_pane("cursor_flag", "0")
 
         # The ranking file is created empty in the roaming application data at start-up.
         files = appdata_ranking_files()
@@ -211,8 +305,9 @@ class WineGame(WineSession, unittest.TestCase):
 
         # One roll: two rolls left, and the sheet offers what the new dice are worth.
         self.send("Enter")
-        rows = self.wait_row(22, r"Remain Roll : 2")
-        rows = self.wait_row(17, r"Choice\s+\d+")
+        rows = self.wait_for("the roll's last frame",
+                             lambda r: "Remain Roll : 2" in r[22]
+                             and re.search(r"Choice\s+\d+", r[17]) is not None)
         faces = faces_at(rows, 8, 12)
         self.assertNotIn(None, faces, "\n".join(rows[12:17]))
         self.assertEqual(int(re.search(r"Choice\s+(\d+)", rows[17]).group(1)), sum(faces))
@@ -232,8 +327,8 @@ class WineGame(WineSession, unittest.TestCase):
         self.send("Enter")
         self.assertEqual(self.exit_status(), 0)
         # The console is left as it was found: cursor shown, title given back.
-        self.assertEqual(self.pane("cursor_flag"), "1")
-        self.assertNotEqual(self.pane("pane_title"), "Jorvo Dice")
+        self.wait_pane("cursor_flag", "1")
+        self.wait_pane_not("pane_title", "Jorvo Dice")
 
         with open(appdata_ranking_files()[0], "rb") as f:
             self.assertEqual(f.read().decode("utf-8"), f"1\t홍길동abc\t{total}\n")
@@ -265,11 +360,11 @@ class WineGame(WineSession, unittest.TestCase):
 
     def test_ctrl_c_ends_the_run_unfinished_and_gives_the_console_back(self):
         self.wait_row(18, "-> SINGLE", FIRST_SCREEN_SECONDS)
-        self.assertEqual(self.pane("cursor_flag"), "0")
+        self.wait_pane("cursor_flag", "0")
         self.send("C-c")
         self.assertNotEqual(self.exit_status(), 0)
-        self.assertEqual(self.pane("cursor_flag"), "1")
-        self.assertNotEqual(self.pane("pane_title"), "Jorvo Dice")
+        self.wait_pane("cursor_flag", "1")
+        self.wait_pane_not("pane_title", "Jorvo Dice")
 
 
 @unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
@@ -346,9 +441,8 @@ class WineLinkedRanking(WineSession, unittest.TestCase):
         shutil.rmtree(self.synced, ignore_errors=True)
         self.addCleanup(shutil.rmtree, self.synced, ignore_errors=True)
         os.makedirs(self.synced)
-        # The last test's wine may still be ending, and have made the folder again.
         shutil.rmtree(self.folder, ignore_errors=True)
-        os.makedirs(self.folder, exist_ok=True)
+        os.makedirs(self.folder)
         with open(os.path.join(self.synced, "scores.txt"), "w", encoding="utf-8") as f:
             f.write(self.STORED)
         os.symlink(self.LINK, os.path.join(self.folder, "Ranking.txt"))
@@ -404,18 +498,18 @@ class SameScreensAsNative(unittest.TestCase):
         env = os.environ.copy()
         env.pop("JORVO_DATA_HOME", None)
         env.update(WINEDEBUG="-all", LC_ALL="C.UTF-8", XDG_DATA_HOME=data)
-        self.addCleanup(subprocess.run, ["tmux", "-L", self.socket, "kill-server"],
-                        stderr=subprocess.DEVNULL)
-        for name, command in [("win", f"{WINE} '{EXE}'"), ("native", f"'{NATIVE}'")]:
+        self.panes = Panes(self.socket)
+        self.addCleanup(self.panes.kill, ["win", "native"])
+        # The same seed on both: the same keys then roll the same dice on both systems.
+        seed = "--seed 2026"
+        for name, command in [("win", f"{WINE} '{EXE}' {seed}"),
+                              ("native", f"'{NATIVE}' {seed}")]:
             subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null", "new-session", "-d",
                             "-x", str(WIDTH), "-y", str(HEIGHT), "-s", name,
                             command + "; sleep 600"], env=env, check=True)
 
     def capture(self, name):
-        out = subprocess.run(["tmux", "-L", self.socket, "capture-pane", "-p", "-t", name],
-                             capture_output=True, text=True, check=True).stdout
-        rows = [r.rstrip() for r in out.split("\n")[:HEIGHT]]
-        return rows + [""] * (HEIGHT - len(rows))
+        return self.panes.capture(name)
 
     def send(self, key):
         for name in ("win", "native"):
@@ -424,7 +518,7 @@ class SameScreensAsNative(unittest.TestCase):
     def expect_same(self, what, y, pattern, seconds=STEP_SECONDS):
         deadline = time.monotonic() + seconds
         while True:
-            win, native = self.capture("win"), self.capture("native")
+            win, native = self.panes.settled(["win", "native"])
             if win == native and re.search(pattern, win[y]):
                 return
             if time.monotonic() > deadline:
@@ -432,9 +526,9 @@ class SameScreensAsNative(unittest.TestCase):
                         for i, (a, b) in enumerate(zip(win, native)) if a != b]
                 self.fail(f"{what}: the screens differ or row {y} lacks {pattern!r}\n" +
                           "\n".join(diff or win))
-            time.sleep(0.1)
+            time.sleep(POLL_INTERVAL)
 
-    def test_title_menu_ranking_and_first_game_frame(self):
+    def test_title_menu_ranking_first_game_frame_and_seeded_rolls(self):
         self.expect_same("the title screen", 18, "-> SINGLE", FIRST_SCREEN_SECONDS)
         self.send("Right")
         self.expect_same("MULTI chosen", 18, "-> MULTI")
@@ -449,6 +543,10 @@ class SameScreensAsNative(unittest.TestCase):
         self.expect_same("the title screen again", 18, "-> SINGLE")
         self.send("Enter")
         self.expect_same("the first frame of a game", 22, "Remain Roll : 3")
+        for rolls_left in (2, 1):
+            self.send("Enter")
+            self.expect_same(f"a roll of the seeded game, {rolls_left} left", 22,
+                             f"Remain Roll : {rolls_left}")
 
 
 @unittest.skipUnless(EXE and PREFIX, "JORVO_DICE_EXE and WINEPREFIX must be set")
