@@ -44,14 +44,14 @@ enum Name {
     Version,
 };
 
-struct Spec {
+struct OptionRule {
     Name name;
     const char* longName;
     const char* shortName;  // or null
     const char* valueNeeds; // what the value is, for an option that takes one; null for a switch
 };
 
-constexpr Spec Specs[] = {
+constexpr OptionRule OptionRules[] = {
     {Coach, "--coach", nullptr, nullptr},
     {Computer, "--computer", nullptr, nullptr},
     {Level, "--level", nullptr, "a number"},
@@ -67,7 +67,7 @@ constexpr Spec Specs[] = {
 };
 
 // The option an argument names, with the value given after '=' (null without one).
-const Spec* findSpec(const char* argument, const char*& inlineValue) {
+const OptionRule* findOptionRule(const char* argument, const char*& inlineValue) {
     inlineValue = nullptr;
     std::string_view name = argument;
     if (name.starts_with("--")) {
@@ -77,18 +77,18 @@ const Spec* findSpec(const char* argument, const char*& inlineValue) {
             name = name.substr(0, equals);
         }
     }
-    for (const Spec& spec : Specs) {
-        if (name == spec.longName || (spec.shortName != nullptr && name == spec.shortName)) {
-            return &spec;
+    for (const OptionRule& rule : OptionRules) {
+        if (name == rule.longName || (rule.shortName != nullptr && name == rule.shortName)) {
+            return &rule;
         }
     }
     return nullptr;
 }
 
 // Takes one option's value; false with the message when it cannot.
-bool takeValue(const Spec& spec, const char* value, Options& options, char* message,
+bool takeValue(const OptionRule& rule, const char* value, Options& options, char* message,
                std::size_t messageSize) {
-    switch (spec.name) {
+    switch (rule.name) {
     case Simulate:
         if (!parseNumber(value, 1LL, MaxSimulatedGames, options.simulate)) {
             std::snprintf(message, messageSize,
@@ -200,29 +200,29 @@ bool parseOptions(int argc, const char* const* argv, Options& options, char* mes
     for (int i = 0; i < argc; ++i) {
         const char* argument = argv[i];
         const char* value = nullptr;
-        const Spec* spec = findSpec(argument, value);
-        if (spec == nullptr) {
+        const OptionRule* rule = findOptionRule(argument, value);
+        if (rule == nullptr) {
             std::snprintf(message, messageSize, "unknown option '%s'", argument);
             return false;
         }
-        if (spec->valueNeeds == nullptr) {
+        if (rule->valueNeeds == nullptr) {
             if (value != nullptr) {
-                std::snprintf(message, messageSize, "%s takes no value, not '%s'", spec->longName,
+                std::snprintf(message, messageSize, "%s takes no value, not '%s'", rule->longName,
                               value);
                 return false;
             }
-            setSwitch(spec->name, options);
+            setSwitch(rule->name, options);
             continue;
         }
         if (value == nullptr) {
             if (i + 1 == argc) {
-                std::snprintf(message, messageSize, "%s needs %s", spec->longName,
-                              spec->valueNeeds);
+                std::snprintf(message, messageSize, "%s needs %s", rule->longName,
+                              rule->valueNeeds);
                 return false;
             }
             value = argv[++i];
         }
-        if (!takeValue(*spec, value, options, message, messageSize)) {
+        if (!takeValue(*rule, value, options, message, messageSize)) {
             return false;
         }
     }
